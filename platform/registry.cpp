@@ -1,0 +1,266 @@
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/sqlite_statement.h"
+
+namespace callsink {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+// A prefix match on key paths that ignores ASCII case, as NOCASE does.
+constexpr const char* kUnderPrefix = "lower(substr(path, 1, length(?1))) = lower(?1)";
+
+std::string ParentOf(const std::string& key) {
+  const size_t slash = key.rfind('\\');
+  return slash == std::string::npos ? std::string() : key.substr(0, slash);
+}
+
+bool MakeFolders(const std::string& file) {
+  for (size_t slash = file.find('/', 1); slash != std::string::npos;
+       slash = file.find('/', slash + 1)) {
+    const std::string folder = file.substr(0, slash);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Registry::Registry(std::string path) : path_(std::move(path)) {}
+
+Registry::~Registry() { sqlite3_close(db_); }
+
+std::string Registry::NormalizeKey(const std::string& key) {
+  size_t begin = 0;
+  size_t end = key.size();
+  while (begin < end && key[begin] == '\\') ++begin;
+  while (end > begin && key[end - 1] == '\\') --end;
+  return key.substr(begin, end - begin);
+}
+
+bool Registry::Fail(const std::string& what) {
+  error_ = what;
+  if (db_ != nullptr && sqlite3_errcode(db_) != SQLITE_OK) {
+    error_ += ": ";
+    error_ += sqlite3_errmsg(db_);
+  }
+  return false;
+}
+
+bool Registry::Execute(const char* sql) {
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return Fail(std::string("registry statement failed (") + sql + ")");
+  }
+  return true;
+}
+
+bool Registry::Open(OpenMode mode) {
+  if (db_ != nullptr) return true;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+  if (access(path_.c_str(), F_OK) != 0) {
+    if (mode == OpenMode::kExisting) {
+      error_ = "registry file " + path_ + " does not exist";
+      return false;
+    }
+    if (!MakeFolders(path_)) {
+      error_ = "cannot create the folder of " + path_ + ": " + std::strerror(errno);
+      return false;
+    }
+    const int fd = open(path_.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      error_ = "cannot create registry file " + path_ + ": " + std::strerror(errno);
+      return false;
+    }
+    close(fd);
+  } else if (access(path_.c_str(), R_OK | W_OK) != 0) {
+    error_ = "cannot open registry file " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+    Fail("cannot open registry file " + path_);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return false;
+  }
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  // The first read proves the file is a database; nothing has been written
+  // to it before this point.
+  const bool ok = Execute("SELECT count(*) FROM sqlite_master") &&
+                  Execute("PRAGMA journal_mode=WAL") &&
+                  Execute(
+                      "CREATE TABLE IF NOT EXISTS reg_keys ("
+                      " path TEXT PRIMARY KEY COLLATE NOCASE);"
+                      "CREATE TABLE IF NOT EXISTS reg_values ("
+                      " key TEXT NOT NULL COLLATE NOCASE,"
+                      " name TEXT NOT NULL COLLATE NOCASE,"
+                      " type INTEGER NOT NULL,"
+                      " data TEXT NOT NULL,"
+                      " PRIMARY KEY (key, name));");
+  if (!ok) {
+    error_ = path_ + " is not a usable registry file (" + error_ + ")";
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
+bool Registry::KeyExists(const std::string& key) {
+  const std::string path = NormalizeKey(key);
+  if (path.empty()) return db_ != nullptr;
+  SqliteStatement query(db_, "SELECT 1 FROM reg_keys WHERE path = ?1");
+  if (!query.ok()) return Fail("cannot read the registry");
+  query.Bind(1, path);
+  return query.NextRow();
+}
+
+bool Registry::EnsureKey(const std::string& path) {
+  for (std::string key = path; !key.empty(); key = ParentOf(key)) {
+    SqliteStatement insert(db_, "INSERT OR IGNORE INTO reg_keys (path) VALUES (?1)");
+    insert.Bind(1, key);
+    if (!insert.Run()) return Fail("cannot create key " + key);
+  }
+  return true;
+}
+
+bool Registry::CreateKey(const std::string& key) {
+  const std::string path = NormalizeKey(key);
+  if (db_ == nullptr) return Fail("registry not open");
+  if (path.empty()) return true;
+  if (in_transaction_) return EnsureKey(path);
+  return Transaction([&] { return EnsureKey(path); });
+}
+
+bool Registry::DeleteKey(const std::string& key) {
+  const std::string path = NormalizeKey(key);
+  if (path.empty() || !KeyExists(path)) {
+    error_ = "key " + path + " does not exist";
+    return false;
+  }
+  auto remove = [&] {
+    const std::string prefix = path + "\\";
+    SqliteStatement keys(db_, (std::string("DELETE FROM reg_keys WHERE path = ?2 OR ") +
+                               kUnderPrefix)
+                                  .c_str());
+    keys.Bind(1, prefix);
+    keys.Bind(2, path);
+    SqliteStatement values(
+        db_, "DELETE FROM reg_values WHERE key = ?2 OR lower(substr(key, 1, length(?1))) = "
+             "lower(?1)");
+    values.Bind(1, prefix);
+    values.Bind(2, path);
+    if (!keys.Run() || !values.Run()) return Fail("cannot delete key " + path);
+    return true;
+  };
+  if (in_transaction_) return remove();
+  return Transaction(remove);
+}
+
+bool Registry::QueryValue(const std::string& key, const std::string& name, std::string* data,
+                          RegistryType* type) {
+  SqliteStatement query(db_, "SELECT type, data FROM reg_values WHERE key = ?1 AND name = ?2");
+  if (!query.ok()) return Fail("cannot read the registry");
+  query.Bind(1, NormalizeKey(key));
+  query.Bind(2, name);
+  if (!query.NextRow()) {
+    error_ = "value " + name + " of key " + NormalizeKey(key) + " does not exist";
+    return false;
+  }
+  if (type != nullptr) *type = static_cast<RegistryType>(query.Int(0));
+  if (data != nullptr) *data = query.Text(1);
+  return true;
+}
+
+bool Registry::SetValue(const std::string& key, const std::string& name, const std::string& data,
+                        RegistryType type) {
+  const std::string path = NormalizeKey(key);
+  // One statement, so the key test and the write cannot be split by a
+  // concurrent delete of the key.
+  SqliteStatement upsert(db_,
+                         "INSERT OR REPLACE INTO reg_values (key, name, type, data) "
+                         "SELECT ?1, ?2, ?3, ?4 WHERE ?1 = '' OR EXISTS "
+                         "(SELECT 1 FROM reg_keys WHERE path = ?1)");
+  if (!upsert.ok()) return Fail("cannot write the registry");
+  upsert.Bind(1, path);
+  upsert.Bind(2, name);
+  upsert.Bind(3, static_cast<int>(type));
+  upsert.Bind(4, data);
+  if (!upsert.Run()) return Fail("cannot set value " + name);
+  if (sqlite3_changes(db_) == 0) {
+    error_ = "key " + path + " does not exist";
+    return false;
+  }
+  return true;
+}
+
+bool Registry::DeleteValue(const std::string& key, const std::string& name) {
+  SqliteStatement remove(db_, "DELETE FROM reg_values WHERE key = ?1 AND name = ?2");
+  if (!remove.ok()) return Fail("cannot write the registry");
+  remove.Bind(1, NormalizeKey(key));
+  remove.Bind(2, name);
+  if (!remove.Run()) return Fail("cannot delete value " + name);
+  if (sqlite3_changes(db_) == 0) {
+    error_ = "value " + name + " of key " + NormalizeKey(key) + " does not exist";
+    return false;
+  }
+  return true;
+}
+
+bool Registry::SubKeys(const std::string& key, std::vector<std::string>* names) {
+  const std::string path = NormalizeKey(key);
+  const std::string prefix = path.empty() ? std::string() : path + "\\";
+  SqliteStatement query(db_, (std::string("SELECT substr(path, length(?1) + 1) FROM reg_keys "
+                                          "WHERE length(path) > length(?1) AND ") +
+                              kUnderPrefix +
+                              " AND instr(substr(path, length(?1) + 1), '\\') = 0 ORDER BY 1")
+                                 .c_str());
+  if (!query.ok()) return Fail("cannot read the registry");
+  query.Bind(1, prefix);
+  names->clear();
+  while (query.NextRow()) names->push_back(query.Text(0));
+  return true;
+}
+
+bool Registry::Values(const std::string& key, std::vector<RegistryValue>* values) {
+  SqliteStatement query(db_,
+                        "SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY name");
+  if (!query.ok()) return Fail("cannot read the registry");
+  query.Bind(1, NormalizeKey(key));
+  values->clear();
+  while (query.NextRow()) {
+    values->push_back({query.Text(0), static_cast<RegistryType>(query.Int(1)), query.Text(2)});
+  }
+  return true;
+}
+
+bool Registry::AllKeys(std::vector<std::string>* keys) {
+  SqliteStatement query(db_, "SELECT path FROM reg_keys ORDER BY path");
+  if (!query.ok()) return Fail("cannot read the registry");
+  keys->clear();
+  while (query.NextRow()) keys->push_back(query.Text(0));
+  return true;
+}
+
+bool Registry::Transaction(const std::function<bool()>& body) {
+  if (db_ == nullptr) return Fail("registry not open");
+  if (in_transaction_) return body();
+  if (!Execute("BEGIN IMMEDIATE")) return false;
+  in_transaction_ = true;
+  const bool ok = body();
+  in_transaction_ = false;
+  if (ok && Execute("COMMIT")) return true;
+  const std::string reason = error_;
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  error_ = reason;
+  return false;
+}
+
+}  // namespace callsink

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace callsink {
+
+enum class RegistryType : int { kString = 1, kDword = 4 };
+
+struct RegistryValue {
+  std::string name;
+  RegistryType type = RegistryType::kString;
+  std::string data;  // a DWORD is held as its decimal text
+};
+
+// A key tree with string and DWORD values, kept in one SQLite file. Keys are
+// paths below HKEY_LOCAL_MACHINE written with backslashes
+// ("Software\Vendor\Product"); names compare without regard to ASCII case.
+// Every operation is atomic, also against other processes using the same
+// file (WAL journal, busy timeout); Transaction groups several into one.
+//
+// One object belongs to one thread; threads that share a file each open
+// their own object.
+class Registry {
+ public:
+  enum class OpenMode {
+    kExisting,  // the file must exist and be a registry; nothing is created
+    kCreate,    // create the file (mode 0600) and its folder (0700) if missing
+  };
+
+  explicit Registry(std::string path);
+  ~Registry();
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+
+  // Opens the file. On failure error() says why; the file is left untouched.
+  bool Open(OpenMode mode);
+  bool IsOpen() const { return db_ != nullptr; }
+  const std::string& path() const { return path_; }
+  // The reason of the last failure, for messages.
+  const std::string& error() const { return error_; }
+
+  bool KeyExists(const std::string& key);
+  // Creates the key and every missing parent. True when it exists afterwards.
+  bool CreateKey(const std::string& key);
+  // Deletes the key with all its subkeys and values; false when it is missing.
+  bool DeleteKey(const std::string& key);
+
+  // False when the key or the value is missing.
+  bool QueryValue(const std::string& key, const std::string& name, std::string* data,
+                  RegistryType* type = nullptr);
+  // Sets a value of an existing key; false when the key is missing.
+  bool SetValue(const std::string& key, const std::string& name, const std::string& data,
+                RegistryType type = RegistryType::kString);
+  bool DeleteValue(const std::string& key, const std::string& name);
+
+  // Names of the direct subkeys (last path element), sorted.
+  bool SubKeys(const std::string& key, std::vector<std::string>* names);
+  // Values of the key, sorted by name.
+  bool Values(const std::string& key, std::vector<RegistryValue>* values);
+  // Every key of the tree, sorted.
+  bool AllKeys(std::vector<std::string>* keys);
+
+  // Runs `body` as one transaction: all of its changes become visible at once
+  // when it returns true, none when it returns false or a commit fails. Reads
+  // inside see one consistent snapshot.
+  bool Transaction(const std::function<bool()>& body);
+
+  // Strips leading and trailing backslashes: "\A\B\" -> "A\B".
+  static std::string NormalizeKey(const std::string& key);
+
+ private:
+  bool Execute(const char* sql);
+  bool Fail(const std::string& what);
+  bool EnsureKey(const std::string& key);
+
+  const std::string path_;
+  sqlite3* db_ = nullptr;
+  std::string error_;
+  bool in_transaction_ = false;
+};
+
+}  // namespace callsink

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, when
+# any of them is missing. Safe to run again.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev sqlite3
+  libmariadb-dev mariadb-server mariadb-client
+  libsystemd-dev systemd
+  qt6-base-dev xvfb xauth
+  clang libclang-rt-14-dev
+  procps psmisc
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+# Keep the packaged MariaDB from starting as a system service: the tests and
+# the demo run private instances of their own.
+policy=/usr/sbin/policy-rc.d
+created_policy=0
+if [[ ! -e $policy ]]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee $policy >/dev/null
+  $sudo chmod 755 $policy
+  created_policy=1
+fi
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if ((created_policy)); then $sudo rm -f $policy; fi

@@ -1,0 +1,98 @@
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/support/temp_dir.h"
+
+namespace callsink {
+namespace {
+
+using test::TempDir;
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  std::string file_ = dir_ / "var/lib/callsink/registry.db";
+  Registry registry_{file_};
+
+  void SetUp() override { ASSERT_TRUE(registry_.Open(Registry::OpenMode::kCreate)); }
+};
+
+TEST_F(RegistryTest, CreatesFileAndFolderWithOwnerOnlyRights) {
+  struct stat info {};
+  ASSERT_EQ(stat(file_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat((dir_ / "var/lib/callsink").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(RegistryTest, KeysValuesAndSubtreesBehaveLikeTheirWindowsCounterparts) {
+  const std::string configs = "Software\\Vendor\\Product\\Configs";
+  EXPECT_FALSE(registry_.KeyExists(configs));
+  EXPECT_FALSE(registry_.SetValue(configs, "ConfigCount", "1")) << "no key, no value";
+  ASSERT_TRUE(registry_.CreateKey(configs + "\\Config1"));
+  EXPECT_TRUE(registry_.KeyExists("software\\vendor"));  // parents, any case
+  ASSERT_TRUE(registry_.SetValue(configs, "ConfigCount", "1"));
+  ASSERT_TRUE(registry_.SetValue(configs + "\\Config1", "Flags", "7", RegistryType::kDword));
+  ASSERT_TRUE(registry_.SetValue(configs + "\\Config1", "Status", "N-N"));
+  ASSERT_TRUE(registry_.SetValue(configs + "\\Config1", "status", "Y-Y"));  // same value
+
+  std::string data;
+  RegistryType type{};
+  ASSERT_TRUE(registry_.QueryValue(configs + "\\Config1", "Status", &data, &type));
+  EXPECT_EQ(data, "Y-Y");
+  EXPECT_EQ(type, RegistryType::kString);
+  ASSERT_TRUE(registry_.QueryValue(configs + "\\Config1", "Flags", &data, &type));
+  EXPECT_EQ(type, RegistryType::kDword);
+  EXPECT_FALSE(registry_.QueryValue(configs, "Missing", &data));
+
+  std::vector<std::string> names;
+  ASSERT_TRUE(registry_.CreateKey(configs + "\\Config10\\Deeper"));
+  ASSERT_TRUE(registry_.SubKeys(configs, &names));
+  EXPECT_EQ(names, (std::vector<std::string>{"Config1", "Config10"}));
+
+  // A sibling whose name starts like the deleted key survives.
+  ASSERT_TRUE(registry_.CreateKey("Software\\Vendor\\Product\\ConfigsOld"));
+  ASSERT_TRUE(registry_.DeleteKey(configs));
+  EXPECT_FALSE(registry_.KeyExists(configs + "\\Config10\\Deeper"));
+  EXPECT_FALSE(registry_.QueryValue(configs + "\\Config1", "Status", &data));
+  EXPECT_TRUE(registry_.KeyExists("Software\\Vendor\\Product\\ConfigsOld"));
+  EXPECT_FALSE(registry_.DeleteKey(configs));
+}
+
+TEST_F(RegistryTest, FailedTransactionLeavesThePreviousStateWhole) {
+  ASSERT_TRUE(registry_.CreateKey("A"));
+  ASSERT_TRUE(registry_.SetValue("A", "v", "old"));
+  EXPECT_FALSE(registry_.Transaction([&] {
+    registry_.DeleteKey("A");
+    registry_.CreateKey("A\\B");
+    registry_.SetValue("A", "v", "new");
+    return false;  // fails half way
+  }));
+  std::string data;
+  ASSERT_TRUE(registry_.QueryValue("A", "v", &data));
+  EXPECT_EQ(data, "old");
+  EXPECT_FALSE(registry_.KeyExists("A\\B"));
+}
+
+TEST(RegistryOpenTest, MissingOrForeignFilesAreReportedAndLeftUntouched) {
+  TempDir dir;
+  Registry missing(dir / "none.db");
+  EXPECT_FALSE(missing.Open(Registry::OpenMode::kExisting));
+  EXPECT_NE(missing.error().find("does not exist"), std::string::npos);
+  EXPECT_FALSE(TempDir::ReadFile(dir / "none.db").size());
+
+  const std::string text = "this is a text file, not a registry\n";
+  TempDir::WriteFile(dir / "text.db", text);
+  for (auto mode : {Registry::OpenMode::kExisting, Registry::OpenMode::kCreate}) {
+    Registry foreign(dir / "text.db");
+    EXPECT_FALSE(foreign.Open(mode));
+    EXPECT_NE(foreign.error().find("not a usable registry"), std::string::npos)
+        << foreign.error();
+  }
+  EXPECT_EQ(TempDir::ReadFile(dir / "text.db"), text);
+}
+
+}  // namespace
+}  // namespace callsink
