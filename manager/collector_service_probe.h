@@ -1,0 +1,21 @@
+#pragma once
+
+#include "collector/service.h"
+#include "manager/service_probe.h"
+
+namespace callsink {
+
+// Asks the collector's service backend for this host (systemd, or the
+// standalone launcher) whether "ACD Service" runs.
+class CollectorServiceProbe : public ServiceProbe {
+ public:
+  static constexpr const char* kServiceName = "ACD Service";
+
+  CollectorServiceProbe();
+  bool IsServiceRunning() override;
+
+ private:
+  Service service_;
+};
+
+}  // namespace callsink

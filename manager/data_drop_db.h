@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "manager/message_box.h"
+
+struct st_mysql;
+
+namespace callsink {
+
+// The manager's connection to the statistics database for deleting
+// collected data: one ACD server's rows from the seven tables, or the whole
+// database. Failures are shown through `messages` with the client library's
+// error text. Every call is bounded in time (connect, read and write
+// timeouts). Owned by one flow, used on its thread.
+class CDataDropDb {
+ public:
+  static constexpr const char* kDatabase = "acd_db";
+  // The tables a server's rows are deleted from, in this order.
+  static constexpr std::array<const char*, 7> kTables = {
+      "stock_groups", "stock_agents", "stock_relations", "stock_calls",
+      "stock_cdr",    "stock_status", "stock_time"};
+  static constexpr unsigned kConnectTimeoutSeconds = 10;
+  static constexpr unsigned kReadWriteTimeoutSeconds = 30;
+
+  // `messages` must outlive the object.
+  explicit CDataDropDb(MessageBox& messages);
+  ~CDataDropDb();
+  CDataDropDb(const CDataDropDb&) = delete;
+  CDataDropDb& operator=(const CDataDropDb&) = delete;
+
+  // Connects to `server` (default port; "localhost" means the local socket)
+  // and selects acd_db if it exists. On failure shows "Connection failed: "
+  // with the reason and returns false.
+  bool Connect(const std::string& server, const std::string& user, const std::string& password);
+  // Appends the distinct server names found in stock_agents and
+  // stock_groups. False, without a message, when they cannot be read.
+  bool GetServerNames(std::vector<std::string>* names);
+  // Drops acd_db; on failure shows "Drop database failed: " + reason.
+  bool DropDatabase();
+  // Deletes the rows of server `name` (compared exactly, escaped) from each
+  // table of kTables in order; the first failure shows "Cleaning tables
+  // failed: " + reason and stops, leaving the later tables untouched.
+  bool DeleteServerData(const std::string& name);
+
+ private:
+  struct MysqlCloser {
+    void operator()(st_mysql* mysql) const;
+  };
+
+  bool Query(const std::string& statement);
+  std::string Error() const;
+
+  MessageBox& messages_;
+  std::unique_ptr<st_mysql, MysqlCloser> m_pMysql;
+};
+
+}  // namespace callsink

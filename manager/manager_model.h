@@ -1,0 +1,132 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "manager/config_dialog.h"
+#include "manager/config_layout.h"
+#include "manager/manager_window.h"
+#include "manager/message_box.h"
+#include "manager/process_launcher.h"
+#include "manager/rebooter.h"
+#include "manager/service_probe.h"
+#include "manager/status_list.h"
+#include "manager/tray_icon.h"
+#include "platform/registry.h"
+
+namespace callsink {
+
+// What the window provides to the model. Every object outlives the model.
+struct ManagerViews {
+  StatusList& list;
+  TrayIcon& tray;
+  MessageBox& messages;
+  ConfigDialog& config_dialog;
+  ManagerWindow& window;
+};
+
+// How the model reaches the system. Every object outlives the model.
+struct ManagerSystem {
+  ServiceProbe& service;
+  ProcessLauncher& launcher;
+  Rebooter& rebooter;
+  // Waits the given time; the pause between "-stop" and "-start".
+  std::function<void(std::chrono::milliseconds)> sleep;
+};
+
+// The manager's main dialog without its widgets: the configuration table
+// read from and written to the registry, the connection state of the
+// selected configuration, and the handlers of the window's buttons, timer
+// and tray menu. The Qt window and callsinkctl both drive it.
+//
+// Single-threaded: every call on the thread that owns the views.
+class CManagerModel {
+ public:
+  static constexpr int kTableRows = 100;
+  static constexpr int kTimerPeriodMs = 5000;
+  static constexpr std::chrono::milliseconds kRestartPause{4000};
+  static constexpr const char* kTooltipPrefix = "ACD service status: ";
+  static constexpr const char* kCollectorFile = "callsink";
+
+  using ConfigTable = std::array<ConfigRow, kTableRows>;
+
+  // `registry_file` is the configuration store (opened when first needed,
+  // created only when written); `app_folder` is the folder (with a trailing
+  // '/') that holds the collector, normally the manager's own.
+  CManagerModel(std::string registry_file, std::string app_folder, ManagerViews views,
+                ManagerSystem system);
+  CManagerModel(const CManagerModel&) = delete;
+  CManagerModel& operator=(const CManagerModel&) = delete;
+
+  // The window's start-up, after the list exists: takes the command line
+  // ("restart" asks for a computer restart when the manager ends), reads the
+  // configurations, selects row 0 and shows its state, which adds the tray
+  // icon. The window then starts its kTimerPeriodMs timer calling OnTimer.
+  void OnInitDialog(const std::string& command_line);
+
+  // Re-reads the registry, rebuilds the list, the status text and the tray
+  // icon. A count cut short by a missing subkey or an empty ACD_Server is
+  // written back at once without that configuration and the later ones.
+  void ReloadConfigurations();
+  // Replaces the registry's configurations by rows 0 .. count-1, atomically.
+  // False when the registry could not be written (registry_error() says
+  // why); the window shows nothing for it.
+  bool WriteConfigurations();
+
+  // "Add": true when a configuration was added and written.
+  bool OnAdd();
+  // "Edit" of the selected row: true when it was changed and written.
+  bool OnEdit();
+  // "Remove" of the selected row after "Are you sure?": true when removed
+  // and written.
+  bool OnRemove();
+  // "Hide": hides the window, or says "No connection selected".
+  void OnHide();
+  void OnSelChange();
+  void OnTimer();
+  // "Apply": restarts the collector service; true on "Service restarted".
+  bool OnApply() { return RestartService(); }
+  // "Exit" from the tray menu, before the window quits.
+  void OnTrayExit() { OfferReboot(); }
+  // The window goes away: removes the tray icon, then offers the restart.
+  void OnDestroy();
+
+  bool IsServiceRunning();
+  // Launches the collector with "-stop", waits kRestartPause, launches it
+  // with "-start", and shows "Service restarted" or why it failed. True on
+  // "Service restarted".
+  bool RestartService();
+  // In restart mode, asks whether to restart the computer now and asks the
+  // system to; leaves restart mode unless the request was accepted.
+  void OfferReboot();
+
+  // "ACD (server : port) -> MYSQL (database server : 3306 )".
+  static std::string RowText(const ConfigRow& row);
+
+  const ConfigTable& configs() const { return m_configs; }
+  int config_count() const { return m_nConfigCount; }
+  const std::string& status_text() const { return m_strStatus; }
+  bool restart_mode() const { return m_bRestartMode; }
+  const std::string& app_folder() const { return m_strAppFolder; }
+  const std::string& registry_error() const { return registry_.error(); }
+
+ private:
+  bool OpenRegistry(Registry::OpenMode mode);
+  static ConfigFields FieldsOf(const ConfigRow& row);
+  static void CopyFields(const ConfigFields& fields, ConfigRow* row);
+
+  Registry registry_;
+  ManagerViews views_;
+  ManagerSystem system_;
+
+  std::string m_strAppFolder;
+  ConfigTable m_configs;
+  int m_nConfigCount = 0;
+  bool m_bRestartMode = false;
+  bool m_bTrayIconPending = true;
+  std::string m_strStatus;
+};
+
+}  // namespace callsink

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace callsink {
+
+// Starts a program and returns at once, without waiting for it to end.
+class ProcessLauncher {
+ public:
+  virtual ~ProcessLauncher() = default;
+
+  // Starts `folder` + `file` with the single argument `parameter`, in the
+  // working folder `folder`. Returns a launch result code (LaunchResult):
+  // above 32 when the program was started, otherwise why it was not.
+  virtual int Launch(const std::string& folder, const std::string& file,
+                     const std::string& parameter) = 0;
+};
+
+}  // namespace callsink
