@@ -1,19 +1,19 @@
 #pragma once
 
 #include <array>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "manager/message_box.h"
-
-struct st_mysql;
+#include "store/mysql_connection.h"
 
 namespace callsink {
 
 // The manager's connection to the statistics database for deleting
 // collected data: one ACD server's rows from the seven tables, or the whole
-// database. Failures are shown through `messages` with the client library's
+// database. Names travel over latin1, as the collector stores them, so they
+// list and match byte for byte. Failures are shown through `messages` with the client library's
 // error text. Every call is bounded in time (connect, read and write
 // timeouts). Owned by one flow, used on its thread.
 class CDataDropDb {
@@ -47,15 +47,11 @@ class CDataDropDb {
   bool DeleteServerData(const std::string& name);
 
  private:
-  struct MysqlCloser {
-    void operator()(st_mysql* mysql) const;
-  };
-
-  bool Query(const std::string& statement);
+  bool Query(std::string_view statement);
   std::string Error() const;
 
   MessageBox& messages_;
-  std::unique_ptr<st_mysql, MysqlCloser> m_pMysql;
+  MySqlConnection m_pMysql;
 };
 
 }  // namespace callsink

@@ -123,7 +123,8 @@ class RecordingRebooter : public Rebooter {
   int requests = 0;
 };
 
-// Ends with "Delete" on `choice` when set, with Cancel otherwise.
+// Ends with "Delete" on entry `choice`, or on the first entry after "All"
+// that reads `server`; with Cancel when neither is set or found.
 class ScriptedDataDropDialog : public DataDropDialog {
  public:
   std::optional<size_t> DoModal(const std::string& mysql_server,
@@ -131,9 +132,16 @@ class ScriptedDataDropDialog : public DataDropDialog {
     shown_server = mysql_server;
     choices = offered;
     ++opened;
+    if (server) {
+      for (size_t i = 1; i < offered.size(); ++i) {
+        if (offered[i] == *server) return i;
+      }
+      return std::nullopt;
+    }
     return choice;
   }
   std::optional<size_t> choice;
+  std::optional<std::string> server;
   std::string shown_server;
   std::vector<std::string> choices;
   int opened = 0;
