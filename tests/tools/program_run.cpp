@@ -25,7 +25,7 @@ ProgramRun ProgramRun::Run(const std::string& program, const std::vector<std::st
   // Files instead of pipes: nothing can block however much the program prints.
   TempDir io;
   TempDir::WriteFile(io / "in", input);
-  const std::string path = PathOf(program);
+  const std::string path = program.starts_with("/") ? program : PathOf(program);
 
   std::vector<std::string> env_texts;
   for (char** entry = environ; *entry != nullptr; ++entry) env_texts.emplace_back(*entry);

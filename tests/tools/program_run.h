@@ -7,8 +7,8 @@
 namespace callsink::test {
 
 // One finished run of a program from the build's bin folder (CALLSINK_BIN),
-// with its output captured. The program inherits this process's environment
-// plus `extra_env`; `input` is its standard input.
+// or of one given by its absolute path, with its output captured. The program inherits this
+// process's environment plus `extra_env`; `input` is its standard input.
 struct ProgramRun {
   int exit_code = -1;  // -1 when it could not be started or ended by a signal
   std::string out;
