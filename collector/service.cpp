@@ -141,5 +141,6 @@ bool Service::Start() { return backend().Start(*this); }
 bool Service::Stop() { return backend().Stop(*this); }
 bool Service::IsStopped() { return backend().IsStopped(*this); }
 bool Service::IsRunning() { return backend().IsRunning(*this); }
+bool Service::StartedAsService() { return backend().StartedAsService(); }
 
 }  // namespace callsink

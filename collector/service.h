@@ -70,6 +70,8 @@ class Service {
   bool Stop();
   bool IsStopped();
   bool IsRunning();
+  // Whether this process was started by the service manager as the service.
+  bool StartedAsService();
 
   ManualResetEvent& closeEvent() { return close_event_; }
   const std::string& name() const { return name_; }
