@@ -128,19 +128,23 @@ int CListBoxCH::ItemNearest(const QPoint& point) const {
 }
 
 void CListBoxCH::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && GetCount() > 0) {
-    SetCurSel(ItemNearest(event->position().toPoint()));
+  if (event->button() != Qt::LeftButton) {
+    QAbstractScrollArea::mousePressEvent(event);
+    return;
   }
-  QAbstractScrollArea::mousePressEvent(event);
+  event->accept();
+  if (GetCount() > 0) SetCurSel(ItemNearest(event->position().toPoint()));
 }
 
 void CListBoxCH::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) {
-    m_nSel = ItemNearest(event->position().toPoint());
-    RefreshSelection();
-    emit selChange();
+  if (event->button() != Qt::LeftButton) {
+    QAbstractScrollArea::mouseReleaseEvent(event);
+    return;
   }
-  QAbstractScrollArea::mouseReleaseEvent(event);
+  event->accept();
+  m_nSel = ItemNearest(event->position().toPoint());
+  RefreshSelection();
+  emit selChange();
 }
 
 void CListBoxCH::keyPressEvent(QKeyEvent* event) {
