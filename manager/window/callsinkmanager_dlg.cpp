@@ -62,6 +62,11 @@ void CcallsinkmanagerDlg::CreateControls() {
   m_btnRemove = layout.Button(1004, "Remove", 108, 144, 50, 14);
   m_btnApply = layout.Button(1005, "Apply", 188, 144, 50, 14);
   m_btnHide = layout.Button(1007, "Hide", 267, 144, 50, 14);
+  // No default button, not even the focused one: Qt would otherwise make
+  // the first button the default when the window shows.
+  for (QPushButton* button : {m_btnAdd, m_btnEdit, m_btnRemove, m_btnApply, m_btnHide}) {
+    button->setAutoDefault(false);
+  }
 }
 
 void CcallsinkmanagerDlg::OnAdd() { model_->OnAdd(); }
@@ -114,23 +119,19 @@ void CcallsinkmanagerDlg::done(int result) {
   QDialog::done(result);
 }
 
-bool CcallsinkmanagerDlg::HasDefaultButton() const {
-  for (const QPushButton* button : findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
-    if (button->isDefault() && button->isVisible()) return true;
-  }
-  return false;
-}
-
 void CcallsinkmanagerDlg::keyPressEvent(QKeyEvent* event) {
-  // Enter is the dialog's accept key: with no button focused (which makes
-  // that button the default) it ends the window like Escape does.
+  // Enter is the dialog's accept key: it clicks the button that has the
+  // focus, and otherwise ends the window as Escape does.
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
-      !HasDefaultButton()) {
-    accept();
+  if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+    QDialog::keyPressEvent(event);
     return;
   }
-  QDialog::keyPressEvent(event);
+  if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+    button->click();
+  } else {
+    accept();
+  }
 }
 
 void CcallsinkmanagerDlg::contextMenuEvent(QContextMenuEvent* event) {
