@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "manager/config_layout.h"
+#include "manager/config_store.h"
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/program_run.h"
@@ -34,7 +34,7 @@ class CallsinkctlTest : public ::testing::Test {
     Registry registry(root_ / "var/lib/callsink/registry.db");
     std::string data;
     if (!registry.Open(Registry::OpenMode::kExisting)) return "<no registry>";
-    registry.QueryValue(number == 0 ? ConfigLayout::kConfigsKey : ConfigLayout::SubkeyOf(number),
+    registry.QueryValue(number == 0 ? ConfigLayout::kConfigsKey : ConfigLayout::ConfigKey(number),
                         name, &data);
     return data;
   }
@@ -79,7 +79,7 @@ TEST_F(CallsinkctlTest, AddListEditRemoveKeepTheRegistryAndListInStep) {
   {
     Registry registry(root_ / "var/lib/callsink/registry.db");
     ASSERT_TRUE(registry.Open(Registry::OpenMode::kExisting));
-    ASSERT_TRUE(registry.SetValue(ConfigLayout::SubkeyOf(2), "Status", "Y-Y"));
+    ASSERT_TRUE(registry.SetValue(ConfigLayout::ConfigKey(2), "Status", "Y-Y"));
   }
   run = Ctl({"edit", "2", "--port", "5000"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -145,7 +145,7 @@ TEST_F(CallsinkctlTest, The100thConfigurationIsRefusedWithNoMoreConfigs) {
     Registry registry(root_ / "var/lib/callsink/registry.db");
     ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate));
     std::vector<ConfigRow> rows(99, ConfigRow{"10.0.0.1", "4660", "localhost", "root", "", "N-N"});
-    ASSERT_TRUE(ConfigLayout::Write(registry, rows));
+    ASSERT_TRUE(ConfigStore::Write(registry, rows));
   }
   const ProgramRun run = Ctl({"add", "--server", "10.0.0.100"});
   EXPECT_EQ(run.exit_code, 1);

@@ -4,7 +4,8 @@
 #include <ostream>
 #include <thread>
 
-#include "manager/config_layout.h"
+#include "collector/call_sink.h"
+#include "manager/config_store.h"
 #include "manager/connection_state.h"
 #include "manager/data_drop_db.h"
 #include "manager/data_drop_flow.h"
@@ -176,8 +177,7 @@ int ControlTool::List() {
 int ControlTool::Status() {
   const CManagerModel& model = Model(no_changes_);
   const bool running = service_.IsServiceRunning();
-  out_ << CollectorServiceProbe::kServiceName << ": " << (running ? "running" : "not running")
-       << "\n";
+  out_ << CallSink::kServiceName << ": " << (running ? "running" : "not running") << "\n";
   for (int i = 0; i < model.config_count(); ++i) {
     const ConfigRow& row = model.configs()[static_cast<size_t>(i)];
     out_ << i + 1 << "\t" << row[kAcdServer] << "\t"
