@@ -116,6 +116,8 @@ TEST_F(CallsinkctlTest, BadInputIsRefusedWithExitTwoAndChangesNothing) {
   ExpectUsageError({"add", "--server", long_text}, "longer than 99 characters");
   ExpectUsageError({"add", "--server", "10.0.0.6", "--user", long_text},
                    "longer than 99 characters");
+  ExpectUsageError({"add", "--server", "10.0.0.6\n2\tfake row"},
+                   "must not hold control characters");
   ExpectUsageError({"add", "--server", "10.0.0.6", "--password-stdin"},
                    "password is longer than 99 characters", long_text + "\n");
   ExpectUsageError({"add", "--server", "10.0.0.6", "--password", kSecret},
@@ -156,11 +158,14 @@ TEST_F(CallsinkctlTest, The100thConfigurationIsRefusedWithNoMoreConfigs) {
 TEST_F(CallsinkctlTest, UnusableRegistryIsReportedAndLeftAlone) {
   TempDir::MakeFolder(root_ / "var/lib/callsink");
   TempDir::WriteFile(root_ / "var/lib/callsink/registry.db", "garbage");
-  const ProgramRun run = Ctl({"add", "--server", "10.0.0.5"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_NE(run.err.find("cannot write the configurations"), std::string::npos) << run.err;
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"add", "--server", "10.0.0.5"}, {"list"}, {"status"}, {"remove", "1", "--yes"}}) {
+    const ProgramRun run = Ctl(args);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("is not a usable registry file"), std::string::npos) << run.err;
+  }
   EXPECT_EQ(TempDir::ReadFile(root_ / "var/lib/callsink/registry.db"), "garbage");
-  EXPECT_EQ(Ctl({"list"}).out, "");
 }
 
 // apply launches the collector beside callsinkctl: a copy of callsinkctl in
