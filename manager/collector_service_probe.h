@@ -6,11 +6,9 @@
 namespace callsink {
 
 // Asks the collector's service backend for this host (systemd, or the
-// standalone launcher) whether "ACD Service" runs.
+// standalone launcher) whether the collector's service runs.
 class CollectorServiceProbe : public ServiceProbe {
  public:
-  static constexpr const char* kServiceName = "ACD Service";
-
   CollectorServiceProbe();
   bool IsServiceRunning() override;
 

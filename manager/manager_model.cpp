@@ -62,7 +62,7 @@ void CManagerModel::ReloadConfigurations() {
   std::vector<ConfigRow> rows;
   // A store that cannot be opened reads like a missing Configs key: an empty
   // list, and the tray is left as it is.
-  if (!OpenRegistry(Registry::OpenMode::kExisting) || !ConfigLayout::Read(registry_, &rows)) {
+  if (!OpenRegistry(Registry::OpenMode::kExisting) || !ConfigStore::Read(registry_, &rows)) {
     views_.window.ShowStatus(m_strStatus);
     return;
   }
@@ -99,12 +99,12 @@ void CManagerModel::ReloadConfigurations() {
 
 bool CManagerModel::WriteConfigurations() {
   if (!OpenRegistry(Registry::OpenMode::kCreate)) return false;
-  return ConfigLayout::Write(
+  return ConfigStore::Write(
       registry_, std::span<const ConfigRow>(m_configs.data(), static_cast<size_t>(m_nConfigCount)));
 }
 
 bool CManagerModel::OnAdd() {
-  if (m_nConfigCount >= ConfigLayout::kMaxConfigs) {
+  if (m_nConfigCount >= ConfigStore::kMaxConfigs) {
     views_.messages.Show(kNoMoreConfigs, MessageKind::kNotice);
     return false;
   }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "manager/config_dialog.h"
-#include "manager/config_layout.h"
+#include "manager/config_store.h"
 #include "manager/manager_window.h"
 #include "manager/message_box.h"
 #include "manager/process_launcher.h"

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -53,10 +52,10 @@ class ManagerModelTest : public ::testing::Test {
     ASSERT_TRUE(Store().CreateKey(kConfigs));
     ASSERT_TRUE(Store().SetValue(kConfigs, "ConfigCount", count));
     for (const auto& [number, row] : rows) {
-      ASSERT_TRUE(Store().CreateKey(ConfigLayout::SubkeyOf(number)));
+      ASSERT_TRUE(Store().CreateKey(ConfigLayout::ConfigKey(number)));
       for (size_t column = 0; column < row.size(); ++column) {
-        ASSERT_TRUE(Store().SetValue(ConfigLayout::SubkeyOf(number),
-                                     ConfigLayout::kValueNames[column], row[column]));
+        ASSERT_TRUE(Store().SetValue(ConfigLayout::ConfigKey(number),
+                                     ConfigStore::kValueNames[column], row[column]));
       }
     }
   }
@@ -67,7 +66,7 @@ class ManagerModelTest : public ::testing::Test {
   }
   std::string Value(int number, const char* name) {
     std::string data;
-    Store().QueryValue(number == 0 ? kConfigs : ConfigLayout::SubkeyOf(number), name, &data);
+    Store().QueryValue(number == 0 ? kConfigs : ConfigLayout::ConfigKey(number), name, &data);
     return data;
   }
   std::vector<std::string> Subkeys() {
@@ -113,17 +112,6 @@ class ManagerModelTest : public ::testing::Test {
 };
 
 // ---- Reading the layout ----------------------------------------------------
-
-TEST(ConfigLayoutTest, CountsConvertLikeAtoiWithoutOverflow) {
-  EXPECT_EQ(ConfigLayout::ToNumber("3"), 3);
-  EXPECT_EQ(ConfigLayout::ToNumber("  +12abc"), 12);
-  EXPECT_EQ(ConfigLayout::ToNumber("\t-5"), -5);
-  EXPECT_EQ(ConfigLayout::ToNumber(""), 0);
-  EXPECT_EQ(ConfigLayout::ToNumber("x1"), 0);
-  EXPECT_EQ(ConfigLayout::ToNumber("- 1"), 0);
-  EXPECT_EQ(ConfigLayout::ToNumber("99999999999999999999"), INT_MAX);
-  EXPECT_EQ(ConfigLayout::ToNumber("-99999999999999999999"), INT_MIN);
-}
 
 TEST_F(ManagerModelTest, NoRegistryAtAllGivesAnEmptyListAndNoTrayIconUntilTheFirstAdd) {
   Start();
@@ -178,7 +166,7 @@ TEST_F(ManagerModelTest, EmptyServerAddressDropsThatConfigurationAndEveryLaterOn
 }
 
 TEST_F(ManagerModelTest, UncountedSubkeysAreIgnoredAndHugeCountsStopAt99) {
-  WriteLayout("2", {{1, Row("a")}, {2, Row("b")}, {3, Row("c")}});
+  WriteLayout(" +2 rows", {{1, Row("a")}, {2, Row("b")}, {3, Row("c")}});
   Start();
   EXPECT_EQ(list_.GetCount(), 2);
   EXPECT_EQ(Subkeys().size(), 3u) << "no cut, so no rewrite";
@@ -336,7 +324,7 @@ TEST_F(ManagerModelTest, AddWith99ConfigurationsSaysNoMoreConfigsWithoutOpeningT
 TEST_F(ManagerModelTest, EditChangesTheFiveTextsAndKeepsTheStatusLastRead) {
   WriteRows({Row("10.0.0.5"), Row("10.0.0.6")});
   Start();
-  Store().SetValue(ConfigLayout::SubkeyOf(2), "Status", "Y-Y");  // the collector
+  Store().SetValue(ConfigLayout::ConfigKey(2), "Status", "Y-Y");  // the collector
   Model().OnTimer();
   list_.SetSel(1);
   dialog_.typed = ConfigFields{"10.0.0.9", "5000", "db", "u", "p2"};

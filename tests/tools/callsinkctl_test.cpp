@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "manager/config_layout.h"
+#include "manager/config_store.h"
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/program_run.h"
@@ -34,7 +34,7 @@ class CallsinkctlTest : public ::testing::Test {
     Registry registry(root_ / "var/lib/callsink/registry.db");
     std::string data;
     if (!registry.Open(Registry::OpenMode::kExisting)) return "<no registry>";
-    registry.QueryValue(number == 0 ? ConfigLayout::kConfigsKey : ConfigLayout::SubkeyOf(number),
+    registry.QueryValue(number == 0 ? ConfigLayout::kConfigsKey : ConfigLayout::ConfigKey(number),
                         name, &data);
     return data;
   }
@@ -79,7 +79,7 @@ TEST_F(CallsinkctlTest, AddListEditRemoveKeepTheRegistryAndListInStep) {
   {
     Registry registry(root_ / "var/lib/callsink/registry.db");
     ASSERT_TRUE(registry.Open(Registry::OpenMode::kExisting));
-    ASSERT_TRUE(registry.SetValue(ConfigLayout::SubkeyOf(2), "Status", "Y-Y"));
+    ASSERT_TRUE(registry.SetValue(ConfigLayout::ConfigKey(2), "Status", "Y-Y"));
   }
   run = Ctl({"edit", "2", "--port", "5000"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -116,6 +116,8 @@ TEST_F(CallsinkctlTest, BadInputIsRefusedWithExitTwoAndChangesNothing) {
   ExpectUsageError({"add", "--server", long_text}, "longer than 99 characters");
   ExpectUsageError({"add", "--server", "10.0.0.6", "--user", long_text},
                    "longer than 99 characters");
+  ExpectUsageError({"add", "--server", "10.0.0.6\n2\tfake row"},
+                   "must not hold control characters");
   ExpectUsageError({"add", "--server", "10.0.0.6", "--password-stdin"},
                    "password is longer than 99 characters", long_text + "\n");
   ExpectUsageError({"add", "--server", "10.0.0.6", "--password", kSecret},
@@ -145,7 +147,7 @@ TEST_F(CallsinkctlTest, The100thConfigurationIsRefusedWithNoMoreConfigs) {
     Registry registry(root_ / "var/lib/callsink/registry.db");
     ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate));
     std::vector<ConfigRow> rows(99, ConfigRow{"10.0.0.1", "4660", "localhost", "root", "", "N-N"});
-    ASSERT_TRUE(ConfigLayout::Write(registry, rows));
+    ASSERT_TRUE(ConfigStore::Write(registry, rows));
   }
   const ProgramRun run = Ctl({"add", "--server", "10.0.0.100"});
   EXPECT_EQ(run.exit_code, 1);
@@ -156,11 +158,14 @@ TEST_F(CallsinkctlTest, The100thConfigurationIsRefusedWithNoMoreConfigs) {
 TEST_F(CallsinkctlTest, UnusableRegistryIsReportedAndLeftAlone) {
   TempDir::MakeFolder(root_ / "var/lib/callsink");
   TempDir::WriteFile(root_ / "var/lib/callsink/registry.db", "garbage");
-  const ProgramRun run = Ctl({"add", "--server", "10.0.0.5"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_NE(run.err.find("cannot write the configurations"), std::string::npos) << run.err;
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"add", "--server", "10.0.0.5"}, {"list"}, {"status"}, {"remove", "1", "--yes"}}) {
+    const ProgramRun run = Ctl(args);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("is not a usable registry file"), std::string::npos) << run.err;
+  }
   EXPECT_EQ(TempDir::ReadFile(root_ / "var/lib/callsink/registry.db"), "garbage");
-  EXPECT_EQ(Ctl({"list"}).out, "");
 }
 
 // apply launches the collector beside callsinkctl: a copy of callsinkctl in

@@ -1,13 +1,17 @@
 #include "tools/callsinkctl/control_tool.h"
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <ostream>
 #include <thread>
 
-#include "manager/config_layout.h"
+#include "collector/call_sink.h"
+#include "manager/config_store.h"
 #include "manager/connection_state.h"
 #include "manager/data_drop_db.h"
 #include "manager/data_drop_flow.h"
+#include "platform/registry.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
 
 namespace callsink {
@@ -92,6 +96,16 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   }
   if (line_.Flag("yes")) terminal_.AssumeYes();
   const std::string& command = line_.words()[0];
+  if (command == "help") {
+    out_ << kUsageText;
+    return kSuccess;
+  }
+  // The window shows an unreadable store as an empty list; a command must
+  // not, or "list" would answer "nothing configured" where it cannot know.
+  if (std::filesystem::exists(registry_file_)) {
+    Registry store(registry_file_);
+    if (!store.Open(Registry::OpenMode::kExisting)) return Fail(store.error());
+  }
   if (command == "list") return Expect(1, {}) ? List() : kUsage;
   if (command == "status") return Expect(1, {}) ? Status() : kUsage;
   if (command == "add") return Expect(1, kFieldOptions) ? Add() : kUsage;
@@ -99,10 +113,6 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   if (command == "remove") return Expect(2, {"yes"}) ? Remove() : kUsage;
   if (command == "apply") return Expect(1, {}) ? Apply() : kUsage;
   if (command == "data") return Data();
-  if (command == "help") {
-    out_ << kUsageText;
-    return kSuccess;
-  }
   return Usage("unknown command " + command);
 }
 
@@ -151,9 +161,16 @@ std::optional<PresetConfigDialog::Overrides> ControlTool::ReadFields(bool adding
       {"user", &fields.user},
       {"password", &fields.password}};
   for (const auto& [name, value] : named) {
-    if (*value && (*value)->size() > ConfigLayout::kMaxValueLength) {
+    if (!*value) continue;
+    if ((*value)->size() > ConfigLayout::kMaxValueLength) {
       Usage(std::string("the ") + name + " is longer than " +
             std::to_string(ConfigLayout::kMaxValueLength) + " characters");
+      return std::nullopt;
+    }
+    // A line break or tab would split the lines and columns of `list`.
+    if (std::any_of((*value)->begin(), (*value)->end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+      Usage(std::string("the ") + name + " must not hold control characters");
       return std::nullopt;
     }
   }
@@ -176,8 +193,7 @@ int ControlTool::List() {
 int ControlTool::Status() {
   const CManagerModel& model = Model(no_changes_);
   const bool running = service_.IsServiceRunning();
-  out_ << CollectorServiceProbe::kServiceName << ": " << (running ? "running" : "not running")
-       << "\n";
+  out_ << CallSink::kServiceName << ": " << (running ? "running" : "not running") << "\n";
   for (int i = 0; i < model.config_count(); ++i) {
     const ConfigRow& row = model.configs()[static_cast<size_t>(i)];
     out_ << i + 1 << "\t" << row[kAcdServer] << "\t"

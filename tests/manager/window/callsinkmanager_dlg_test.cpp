@@ -12,7 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "manager/config_layout.h"
+#include "collector/config_layout.h"
+#include "manager/config_store.h"
 #include "manager/connection_state.h"
 #include "manager/window/about_dlg.h"
 #include "manager/window/config_dlg.h"
@@ -72,12 +73,12 @@ class tst_CcallsinkmanagerDlg : public QObject {
   void WriteRows(const std::vector<ConfigRow>& rows) {
     Registry store(RegistryFile());
     QVERIFY(store.Open(Registry::OpenMode::kCreate));
-    QVERIFY(ConfigLayout::Write(store, rows));
+    QVERIFY(ConfigStore::Write(store, rows));
   }
   std::vector<ConfigRow> ReadRows() {
     std::vector<ConfigRow> rows;
     Registry store(RegistryFile());
-    if (store.Open(Registry::OpenMode::kExisting)) ConfigLayout::Read(store, &rows);
+    if (store.Open(Registry::OpenMode::kExisting)) ConfigStore::Read(store, &rows);
     return rows;
   }
   bool HasConfigsKey() {
@@ -88,7 +89,7 @@ class tst_CcallsinkmanagerDlg : public QObject {
   void WriteStatus(int number, const std::string& status) {
     Registry store(RegistryFile());
     QVERIFY(store.Open(Registry::OpenMode::kExisting));
-    QVERIFY(store.SetValue(ConfigLayout::SubkeyOf(number), "Status", status));
+    QVERIFY(store.SetValue(ConfigLayout::ConfigKey(number), ConfigLayout::kStatus, status));
   }
 
   QPushButton* Button(int id) const {
