@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3
   libmariadb-dev mariadb-server mariadb-client
   libsystemd-dev systemd
-  qt6-base-dev xvfb xauth
+  qt6-base-dev xvfb xauth twm trayer xdotool x11-utils
   clang libclang-rt-14-dev
   procps psmisc
 )
