@@ -34,9 +34,10 @@ class CListBoxCH;
 // window's context menu and with the Help key (F1).
 //
 // The window ends (done) by its close box, Escape, Enter while no button
-// has the focus (Enter clicks a focused button), or "Exit" from the tray menu; it then removes the
-// tray icon and, when started with "restart", offers to restart the computer. Hidden behind the
-// tray icon it keeps refreshing. GUI thread only.
+// has the focus (Enter clicks a focused button), or "Exit" from the tray
+// menu; it then removes the tray icon and, when started with "restart",
+// offers to restart the computer. Hidden behind the tray icon it keeps
+// refreshing. GUI thread only.
 class CcallsinkmanagerDlg : public QDialog, public ManagerWindow {
   Q_OBJECT
 

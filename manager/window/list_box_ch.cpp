@@ -25,7 +25,6 @@ CListBoxCH::CListBoxCH(QWidget* parent) : QAbstractScrollArea(parent) {
   // The area below the last row shows the list's white background.
   viewport()->setAutoFillBackground(true);
   QPalette palette = viewport()->palette();
-  palette.setColor(QPalette::Base, m_clrBack);
   palette.setColor(viewport()->backgroundRole(), m_clrBack);
   viewport()->setPalette(palette);
 }

@@ -270,6 +270,15 @@ class tst_CListBoxCH : public QObject {
     QVERIFY(ink.top() >= CListBoxCH::kTextTop);
   }
 
+  void theIconsAreLinkedIntoTheProgram() {
+    for (const int icon_id : {StateIcons::kProgramIcon, ConnectionState::kIconAcdOnly,
+                              ConnectionState::kIconDatabaseOnly, ConnectionState::kIconDown,
+                              ConnectionState::kIconBoth}) {
+      QCOMPARE(StateIcons::Pixmap(icon_id).size(), QSize(StateIcons::kSize, StateIcons::kSize));
+    }
+    QVERIFY(StateIcons::Pixmap(130).isNull());
+  }
+
   void eachStateHasItsOwnIcon() {
     const int states[] = {ConnectionState::kIconAcdOnly, ConnectionState::kIconDatabaseOnly,
                           ConnectionState::kIconDown, ConnectionState::kIconBoth};
