@@ -17,10 +17,10 @@ class EventLog {
   static constexpr int kWarning = 2;
   static constexpr int kInformation = 3;
 
-  static constexpr uint32_t kInfoMessage = 1;      // "Info from %1 (%2)."
-  static constexpr uint32_t kStartedMessage = 2;   // "%1 sucessfully started."
-  static constexpr uint32_t kStoppedMessage = 3;   // "%1 sucessfully stopped."
-  static constexpr uint32_t kRunningMessage = 5;   // "%1 is running."
+  static constexpr uint32_t kInfoMessage = 1;            // "Info from %1 (%2)."
+  static constexpr uint32_t kStartedMessage = 2;         // "%1 sucessfully started."
+  static constexpr uint32_t kStoppedMessage = 3;         // "%1 sucessfully stopped."
+  static constexpr uint32_t kRunningMessage = 5;         // "%1 is running."
   static constexpr uint32_t kErrorMessage = 0xC0000004;  // "Error ocurred in %1 (%2)."
 
   virtual ~EventLog() = default;
@@ -37,12 +37,14 @@ class EventLog {
 
   // The message-table text for `id` with %1 = source and %2 = text, without
   // the table's trailing "\r\n". Unknown ids give an empty text.
-  static std::string FormatMessage(uint32_t id, const std::string& source,
-                                   const std::string& text);
+  static std::string FormatMessage(uint32_t id, const std::string& source, const std::string& text);
 
  protected:
   // Writes one formatted line; the default goes to syslog(3).
   virtual void Emit(int type, const std::string& line);
+  // The syslog priority of a record type: errors LOG_ERR, warnings
+  // LOG_WARNING, information LOG_INFO, success LOG_NOTICE.
+  static int Priority(int type);
   const std::string& source() const { return source_; }
 
  private:
