@@ -147,14 +147,14 @@ bool Registry::DeleteKey(const std::string& key) {
   }
   auto remove = [&] {
     const std::string prefix = path + "\\";
-    SqliteStatement keys(db_, (std::string("DELETE FROM reg_keys WHERE path = ?2 OR ") +
-                               kUnderPrefix)
-                                  .c_str());
+    SqliteStatement keys(
+        db_, (std::string("DELETE FROM reg_keys WHERE path = ?2 OR ") + kUnderPrefix).c_str());
     keys.Bind(1, prefix);
     keys.Bind(2, path);
     SqliteStatement values(
-        db_, "DELETE FROM reg_values WHERE key = ?2 OR lower(substr(key, 1, length(?1))) = "
-             "lower(?1)");
+        db_,
+        "DELETE FROM reg_values WHERE key = ?2 OR lower(substr(key, 1, length(?1))) = "
+        "lower(?1)");
     values.Bind(1, prefix);
     values.Bind(2, path);
     if (!keys.Run() || !values.Run()) return Fail("cannot delete key " + path);
@@ -217,11 +217,11 @@ bool Registry::DeleteValue(const std::string& key, const std::string& name) {
 bool Registry::SubKeys(const std::string& key, std::vector<std::string>* names) {
   const std::string path = NormalizeKey(key);
   const std::string prefix = path.empty() ? std::string() : path + "\\";
-  SqliteStatement query(db_, (std::string("SELECT substr(path, length(?1) + 1) FROM reg_keys "
-                                          "WHERE length(path) > length(?1) AND ") +
-                              kUnderPrefix +
-                              " AND instr(substr(path, length(?1) + 1), '\\') = 0 ORDER BY 1")
-                                 .c_str());
+  SqliteStatement query(
+      db_, (std::string("SELECT substr(path, length(?1) + 1) FROM reg_keys "
+                        "WHERE length(path) > length(?1) AND ") +
+            kUnderPrefix + " AND instr(substr(path, length(?1) + 1), '\\') = 0 ORDER BY 1")
+               .c_str());
   if (!query.ok()) return Fail("cannot read the registry");
   query.Bind(1, prefix);
   names->clear();

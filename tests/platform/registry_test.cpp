@@ -88,8 +88,7 @@ TEST(RegistryOpenTest, MissingOrForeignFilesAreReportedAndLeftUntouched) {
   for (auto mode : {Registry::OpenMode::kExisting, Registry::OpenMode::kCreate}) {
     Registry foreign(dir / "text.db");
     EXPECT_FALSE(foreign.Open(mode));
-    EXPECT_NE(foreign.error().find("not a usable registry"), std::string::npos)
-        << foreign.error();
+    EXPECT_NE(foreign.error().find("not a usable registry"), std::string::npos) << foreign.error();
   }
   EXPECT_EQ(TempDir::ReadFile(dir / "text.db"), text);
 }

@@ -33,8 +33,6 @@ void TempDir::WriteFile(const std::string& file, const std::string& content) {
   out << content;
 }
 
-void TempDir::MakeFolder(const std::string& folder) {
-  std::filesystem::create_directories(folder);
-}
+void TempDir::MakeFolder(const std::string& folder) { std::filesystem::create_directories(folder); }
 
 }  // namespace callsink::test

@@ -1,0 +1,133 @@
+#include "collector/call_sink.h"
+
+#include <pthread.h>
+
+#include <csignal>
+#include <thread>
+
+#include "collector/activity_log.h"
+#include "collector/config_layout.h"
+#include "platform/process_info.h"
+#include "platform/registry.h"
+#include "platform/system_paths.h"
+
+namespace callsink {
+namespace {
+
+constexpr int kWorkerWaitMs = 10000;
+
+}  // namespace
+
+CallSink::CallSink()
+    : Service(kServiceName, kDisplayName, kDescription),
+      registry_file_(SystemPaths::RegistryFile()) {}
+
+CallSink::~CallSink() = default;
+
+bool CallSink::Init() {
+  if (!Service::Init()) return false;
+  return PrepareProcess();
+}
+
+bool CallSink::Shutdown() { return Service::Shutdown(); }
+
+void CallSink::ControlHandler(int control) {
+  Service::ControlHandler(control);
+  if (control == kControlUser1) PrepareProcess();
+}
+
+bool CallSink::PrepareProcess() {
+  ProcessInfo::SetCurrentDirectory(ProcessInfo::ExecutableFolder());
+  std::signal(SIGQUIT, SIG_IGN);
+  return true;
+}
+
+int CallSink::Run() {
+  const int result = Service::Run();
+  LogEvent(EventLog::kSuccess, EventLog::kRunningMessage, "");
+  worker_count_ = 0;
+
+  auto log = std::make_unique<ActivityLog>();
+  if (!log->Open("common")) return result;
+
+  StartWorkers(*log);
+  log->Write("Waiting for close event");
+  closeEvent().Wait(-1);
+  // Workers watch the close event in every wait and in every receive, and
+  // end by themselves; one stuck in a database call must not hold up the
+  // stop, so nobody waits for them here.
+  log->Write("Exitting run function");
+  log->Close();
+  log.reset();
+  LogEvent(EventLog::kSuccess, EventLog::kStoppedMessage, "");
+  return result;
+}
+
+void CallSink::StartWorkers(ActivityLog& log) {
+  Registry registry(registry_file_);
+  if (!registry.Open(Registry::OpenMode::kExisting)) {
+    log.Write("Configuration store unavailable, no server is collected: %s",
+              registry.error().c_str());
+    return;
+  }
+  // One snapshot of the whole layout, so that a rewrite by the manager is
+  // seen either before or after, never half done.
+  registry.Transaction([&] {
+    if (!registry.KeyExists(ConfigLayout::kConfigsKey)) return true;
+    std::string text;
+    ConfigLayout::ReadValue(registry, ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount, &text);
+    int count = ConfigLayout::AtoI(text);
+    if (count > kMaxWorkers) {
+      log.Write("ConfigCount %d exceeds the %d servers one collector serves; the rest are ignored",
+                count, kMaxWorkers);
+      count = kMaxWorkers;
+    }
+    for (int n = 1; n <= count; ++n) StartWorker(log, registry, n);
+    return true;
+  });
+}
+
+void CallSink::StartWorker(ActivityLog& log, Registry& registry, int n) {
+  auto config = std::make_unique<ServerConfig>();
+  config->registryPath = ConfigLayout::ConfigKey(n);
+  const std::string& key = config->registryPath;
+  struct Field {
+    const char* name;
+    std::string* target;
+  };
+  std::string port;
+  const Field fields[] = {{ConfigLayout::kAcdServer, &config->acdServer},
+                          {ConfigLayout::kAcdPort, &port},
+                          {ConfigLayout::kMysqlServer, &config->mysqlServer},
+                          {ConfigLayout::kMysqlUser, &config->mysqlUser},
+                          {ConfigLayout::kMysqlPassword, &config->mysqlPassword}};
+  for (const Field& field : fields) {
+    std::string raw;
+    if (registry.QueryValue(key, field.name, &raw) && raw.size() > ConfigLayout::kMaxValueLength) {
+      log.Write("Value %s of Config%d is longer than %zu characters and is ignored", field.name, n,
+                ConfigLayout::kMaxValueLength);
+    }
+    ConfigLayout::ReadValue(registry, key, field.name, field.target);
+  }
+  config->acdPort = ConfigLayout::AtoI(port);
+
+  log.Write("Starting thread for server: %s", config->acdServer.c_str());
+  // Linux thread names hold 15 characters.
+  const std::string thread_name = config->acdServer.substr(0, 15);
+  std::thread worker(
+      [this, record = std::move(config)]() mutable { ServerWorker(std::move(record)); });
+  pthread_setname_np(worker.native_handle(), thread_name.c_str());
+  worker.detach();
+  ++worker_count_;
+}
+
+void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config) {
+  ActivityLog log;
+  if (!log.Open(config->acdServer)) return;
+  ConfigLayout::WriteStatus(registry_file_, config->registryPath, ConfigLayout::kNothingConnected);
+  while (!closeEvent().Wait(kWorkerWaitMs)) {
+  }
+  log.Close();
+}
+
+}  // namespace callsink

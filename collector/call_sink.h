@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "collector/server_config.h"
+#include "collector/service.h"
+
+namespace callsink {
+
+class ActivityLog;
+class Registry;
+
+// The collector's service: its run loop starts one worker thread per
+// configured ACD server and, once the close event is set, returns without
+// waiting for them. Exactly one instance exists per process.
+//
+// Run and ServerWorker run on their own threads; the close event is the only
+// object they share.
+class CallSink : public Service {
+ public:
+  static constexpr const char* kServiceName = "ACD Service";
+  static constexpr const char* kDisplayName = "ACD Service";
+  static constexpr const char* kDescription = "Collects ACD call and status statistics";
+  // Most workers the run loop starts; a larger ConfigCount is cut to this.
+  static constexpr int kMaxWorkers = 99;
+
+  CallSink();
+  ~CallSink() override;
+
+  bool Init() override;
+  // Starts the workers, waits for the close event, returns 0.
+  int Run() override;
+  bool Shutdown() override;
+  // Code 128 also prepares the process again.
+  void ControlHandler(int control) override;
+
+  // Makes the executable's folder the current directory, so that the logs
+  // land in its "logs" folder, and ignores SIGQUIT. Always true.
+  bool PrepareProcess();
+
+  // The body of one worker thread. Takes ownership of the record.
+  virtual void ServerWorker(std::unique_ptr<ServerConfig> config);
+
+  // Workers started by the last Run.
+  int worker_count() const { return worker_count_; }
+
+  // The registry file the run loop reads; tests point it elsewhere.
+  void set_registry_file(std::string file) { registry_file_ = std::move(file); }
+  const std::string& registry_file() const { return registry_file_; }
+
+ private:
+  // Reads the layout and starts a worker per configuration.
+  void StartWorkers(ActivityLog& log);
+  void StartWorker(ActivityLog& log, Registry& registry, int n);
+
+  std::string registry_file_;
+  int worker_count_ = 0;
+};
+
+}  // namespace callsink

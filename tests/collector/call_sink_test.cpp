@@ -1,0 +1,217 @@
+#include "collector/call_sink.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <regex>
+#include <vector>
+
+#include "collector/config_layout.h"
+#include "platform/registry.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace callsink {
+namespace {
+
+using test::TempDir;
+
+// A run loop whose workers only record what they were given.
+class RecordingCallSink : public CallSink {
+ public:
+  void ServerWorker(std::unique_ptr<ServerConfig> config) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    configs_.push_back(*config);
+  }
+  std::vector<ServerConfig> configs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return configs_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<ServerConfig> configs_;
+};
+
+class CallSinkRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_dir_ = get_current_dir_name();
+    TempDir::MakeFolder(dir_ / "logs");
+    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    sink_.set_registry_file(registry_file_);
+  }
+  void TearDown() override {
+    ASSERT_EQ(chdir(old_dir_), 0);
+    free(old_dir_);
+  }
+
+  Registry& OpenRegistry() {
+    if (!registry_.IsOpen()) {
+      EXPECT_TRUE(registry_.Open(Registry::OpenMode::kCreate));
+    }
+    return registry_;
+  }
+  void SetCount(const std::string& count) {
+    OpenRegistry().CreateKey(ConfigLayout::kConfigsKey);
+    registry_.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount, count);
+  }
+  void AddConfig(int n, const std::string& server, const std::string& port = "4660") {
+    const std::string key = ConfigLayout::ConfigKey(n);
+    OpenRegistry().CreateKey(key);
+    registry_.SetValue(key, ConfigLayout::kAcdServer, server);
+    registry_.SetValue(key, ConfigLayout::kAcdPort, port);
+    registry_.SetValue(key, ConfigLayout::kMysqlServer, "db" + std::to_string(n));
+    registry_.SetValue(key, ConfigLayout::kMysqlUser, "user");
+    registry_.SetValue(key, ConfigLayout::kMysqlPassword, "secret");
+  }
+
+  // Runs the loop with the close event already set: every worker is started,
+  // the wait returns at once.
+  std::vector<ServerConfig> RunOnce(size_t expected_workers) {
+    sink_.closeEvent().Set();
+    EXPECT_EQ(sink_.Run(), 0);
+    EXPECT_TRUE(test::WaitUntil(5000, [&] { return sink_.configs().size() >= expected_workers; }));
+    return sink_.configs();
+  }
+  // The common log without its time stamps.
+  std::vector<std::string> CommonLog() {
+    std::vector<std::string> lines;
+    const std::string content = TempDir::ReadFile(dir_ / "logs/acd_common.log");
+    const std::regex entry(R"((\d\d:\d\d:\d\d: |-+ Date: \d\d/\d\d/\d\d -+)(.*)\r)");
+    size_t begin = 0;
+    for (size_t end; (end = content.find('\n', begin)) != std::string::npos; begin = end + 1) {
+      std::smatch match;
+      const std::string line = content.substr(begin, end - begin);
+      EXPECT_TRUE(std::regex_match(line, match, entry)) << line;
+      lines.push_back(match[1].str()[0] == '-' ? "<banner>" : match[2].str());
+    }
+    return lines;
+  }
+
+  TempDir dir_;
+  char* old_dir_ = nullptr;
+  std::string registry_file_ = dir_ / "registry.db";
+  Registry registry_{registry_file_};
+  RecordingCallSink sink_;
+};
+
+TEST_F(CallSinkRunTest, StartsOneWorkerPerConfigurationInOrderAndLogsTheRun) {
+  SetCount("3");
+  AddConfig(1, "10.0.0.1");
+  AddConfig(2, "10.0.0.2", "4661");
+  AddConfig(3, "10.0.0.3");
+  AddConfig(4, "10.0.0.4");  // present but not counted
+  const auto configs = RunOnce(3);
+  EXPECT_EQ(CommonLog(),
+            (std::vector<std::string>{"<banner>", "Starting thread for server: 10.0.0.1",
+                                      "Starting thread for server: 10.0.0.2",
+                                      "Starting thread for server: 10.0.0.3",
+                                      "Waiting for close event", "Exitting run function"}));
+  ASSERT_EQ(configs.size(), 3u);
+  EXPECT_EQ(sink_.worker_count(), 3);
+  bool found_second = false;
+  for (const ServerConfig& config : configs) {
+    if (config.acdServer != "10.0.0.2") continue;
+    found_second = true;
+    EXPECT_EQ(config.acdPort, 4661);
+    EXPECT_EQ(config.mysqlServer, "db2");
+    EXPECT_EQ(config.mysqlUser, "user");
+    EXPECT_EQ(config.mysqlPassword, "secret");
+    EXPECT_EQ(config.registryPath, "Software\\Orvanta Technologies\\ACD Service\\Configs\\Config2");
+  }
+  EXPECT_TRUE(found_second);
+}
+
+TEST_F(CallSinkRunTest, ConfigCountIsReadLikeAtoi) {
+  struct Case {
+    const char* count;
+    int workers;
+  };
+  for (const Case& c : {Case{" 2abc", 2}, Case{"-1", 0}, Case{"abc", 0}, Case{"", 0}, Case{"+1", 1},
+                        Case{"0", 0}}) {
+    SCOPED_TRACE(c.count);
+    RecordingCallSink sink;
+    sink.set_registry_file(registry_file_);
+    SetCount(c.count);
+    AddConfig(1, "10.0.0.1");
+    AddConfig(2, "10.0.0.2");
+    sink.closeEvent().Set();
+    sink.Run();
+    EXPECT_EQ(sink.worker_count(), c.workers);
+    EXPECT_TRUE(test::WaitUntil(5000, [&] { return sink.configs().size() == size_t(c.workers); }));
+  }
+}
+
+TEST_F(CallSinkRunTest, NoConfigsKeyLogsOnlyTheWait) {
+  OpenRegistry();
+  RunOnce(0);
+  EXPECT_EQ(CommonLog(), (std::vector<std::string>{"<banner>", "Waiting for close event",
+                                                   "Exitting run function"}));
+}
+
+TEST_F(CallSinkRunTest, OversizedCountAndValuesAreBoundedAndLogged) {
+  SetCount("150");
+  for (int n = 1; n <= 150; ++n) AddConfig(n, "10.1.0." + std::to_string(n));
+  registry_.SetValue(ConfigLayout::ConfigKey(2), ConfigLayout::kMysqlPassword,
+                     std::string(100, 'p'));
+  registry_.DeleteKey(ConfigLayout::ConfigKey(3));
+  const auto configs = RunOnce(99);
+  EXPECT_EQ(sink_.worker_count(), CallSink::kMaxWorkers);
+  EXPECT_EQ(configs.size(), 99u);
+  const auto log = CommonLog();
+  EXPECT_EQ(log[1],
+            "ConfigCount 150 exceeds the 99 servers one collector serves; the rest are ignored");
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "Value MYSQL_Password of Config2 is longer than 99 characters and is "
+                      "ignored"),
+            log.end());
+  for (const ServerConfig& config : configs) {
+    if (config.registryPath == ConfigLayout::ConfigKey(2)) {
+      EXPECT_EQ(config.mysqlPassword, "");
+      EXPECT_EQ(config.acdServer, "10.1.0.2");
+    }
+    if (config.registryPath == ConfigLayout::ConfigKey(3)) {  // missing subkey
+      EXPECT_EQ(config.acdServer, "");
+      EXPECT_EQ(config.acdPort, 0);
+    }
+  }
+}
+
+TEST_F(CallSinkRunTest, UnusableRegistryFileIsReportedOnceAndLeftAlone) {
+  RunOnce(0);  // missing file
+  auto log = CommonLog();
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[1].rfind("Configuration store unavailable, no server is collected: ", 0), 0u);
+
+  const std::string junk = "not a database at all";
+  TempDir::WriteFile(registry_file_, junk);
+  RecordingCallSink second;
+  second.set_registry_file(registry_file_);
+  second.closeEvent().Set();
+  second.Run();
+  EXPECT_EQ(second.worker_count(), 0);
+  EXPECT_EQ(TempDir::ReadFile(registry_file_), junk);
+}
+
+TEST_F(CallSinkRunTest, MissingLogsFolderEndsTheRunAtOnceWithoutWorkers) {
+  SetCount("1");
+  AddConfig(1, "10.0.0.1");
+  ASSERT_EQ(rmdir("logs"), 0);
+  sink_.closeEvent().Set();
+  EXPECT_EQ(sink_.Run(), 0);
+  EXPECT_EQ(sink_.worker_count(), 0);
+  EXPECT_NE(access("logs", F_OK), 0);
+}
+
+TEST(ConfigLayoutTest, AtoiFollowsTheCRules) {
+  EXPECT_EQ(ConfigLayout::AtoI(" 2abc"), 2);
+  EXPECT_EQ(ConfigLayout::AtoI("\t-17x"), -17);
+  EXPECT_EQ(ConfigLayout::AtoI("- 1"), 0);
+  EXPECT_EQ(ConfigLayout::AtoI("99999999999"), 2147483647);
+  EXPECT_EQ(ConfigLayout::AtoI("-99999999999"), -2147483647 - 1);
+}
+
+}  // namespace
+}  // namespace callsink
