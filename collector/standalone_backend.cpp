@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <poll.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +77,14 @@ bool ReadExactly(int fd, void* data, size_t size) {
     // Nobody left to tell.
   }
   _exit(127);
+}
+
+// Through syscall(): the C library's declarations of these two lack C
+// linkage in some releases.
+int OpenPidfd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+
+bool SendSignal(int pidfd, int signal_number) {
+  return syscall(SYS_pidfd_send_signal, pidfd, signal_number, nullptr, 0) == 0;
 }
 
 void CloseBoth(int fds[2]) {
@@ -225,7 +233,7 @@ bool StandaloneBackend::Launch(const Service& service, pid_t* launched) const {
 }
 
 bool StandaloneBackend::WaitUntilRunning(const Service& service, pid_t launched) const {
-  const int pidfd = pidfd_open(launched, 0);
+  const int pidfd = OpenPidfd(launched);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
   bool running = false;
@@ -262,12 +270,12 @@ bool StandaloneBackend::Stop(Service& service) {
   // The descriptor pins the process the kernel named; asking again shows it
   // still holds the lock, so the signal cannot reach a process that took
   // over its PID.
-  const int pidfd = pidfd_open(*holder, 0);
+  const int pidfd = OpenPidfd(*holder);
   if (pidfd < 0) return !LockHolder(service).has_value();
   const std::optional<pid_t> still = LockHolder(service);
   bool stopped = true;
   if (still == holder) {
-    stopped = pidfd_send_signal(pidfd, SIGTERM, nullptr, 0) == 0 || errno == ESRCH;
+    stopped = SendSignal(pidfd, SIGTERM) || errno == ESRCH;
   } else if (still) {
     errno = EAGAIN;
     stopped = false;
