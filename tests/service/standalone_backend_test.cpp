@@ -77,6 +77,13 @@ TEST_F(StandaloneBackendTest, InstallWritesTheUnitAndASecondInstallChangesNothin
   EXPECT_EQ(TempDir::ReadFile(unit_path_), text);
 }
 
+TEST_F(StandaloneBackendTest, ProgramPathSystemdCannotRunIsNeverInstalled) {
+  UseExecutable(root_ / "it's/callsink");
+  EXPECT_FALSE(service_.Install());
+  EXPECT_EQ(service_.last_error(), EINVAL);
+  EXPECT_FALSE(std::filesystem::exists(unit_path_));
+}
+
 TEST_F(StandaloneBackendTest, NothingHappensWhileTheServiceIsNotInstalled) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(service_.Start());
