@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace callsink {
 namespace {
@@ -98,6 +100,20 @@ std::string ServiceUnit::Text(const std::string& service_name, const std::string
          "WantedBy=multi-user.target\n";
 }
 
+std::string ServiceUnit::ExecutableOf(const std::string& text) {
+  const std::string key = "\nExecStart=\"";
+  const size_t start = text.find(key);
+  if (start == std::string::npos) return {};
+  const size_t end = text.find('"', start + key.size());
+  if (end == std::string::npos) return {};
+  std::string path;
+  for (size_t i = start + key.size(); i < end; ++i) {
+    path += text[i];
+    if (text[i] == '%' && i + 1 < end && text[i + 1] == '%') ++i;
+  }
+  return path;
+}
+
 bool ServiceUnit::Create(const std::string& path, const std::string& text) {
   if (Exists(path)) {
     errno = EEXIST;
@@ -133,6 +149,13 @@ bool ServiceUnit::Create(const std::string& path, const std::string& text) {
 bool ServiceUnit::Exists(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0;
+}
+
+std::string ServiceUnit::Read(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 }  // namespace callsink

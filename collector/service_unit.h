@@ -23,12 +23,18 @@ class ServiceUnit {
   static std::string Text(const std::string& service_name, const std::string& description,
                           const std::string& executable_path);
 
+  // The executable a unit text runs: the first word of its ExecStart line,
+  // unquoted and unescaped as Text wrote it. Empty when there is none.
+  static std::string ExecutableOf(const std::string& text);
+
   // Writes `text` as `path` (mode 0644), creating the folder when missing.
   // The file appears complete or not at all, and an existing file is never
   // replaced: false with errno EEXIST then, false with the system's errno on
   // any other failure.
   static bool Create(const std::string& path, const std::string& text);
   static bool Exists(const std::string& path);
+  // The text of the unit file at `path`; empty when it cannot be read.
+  static std::string Read(const std::string& path);
 };
 
 }  // namespace callsink

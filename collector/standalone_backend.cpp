@@ -147,10 +147,14 @@ bool StandaloneBackend::Start(Service& service) {
     errno = ENOENT;
     return false;
   }
+  // Like a service manager, run what was installed, not this program.
+  const std::string executable = ServiceUnit::ExecutableOf(ServiceUnit::Read(UnitPath(service)));
   pid_t launched = -1;
   if (LockHolder(service)) {
     errno = EALREADY;
-  } else if (Launch(service, &launched) && WaitUntilRunning(service, launched)) {
+  } else if (executable.empty()) {
+    errno = ENOEXEC;
+  } else if (Launch(service, executable, &launched) && WaitUntilRunning(service, launched)) {
     return true;
   }
   ShowError(errno);
@@ -158,9 +162,10 @@ bool StandaloneBackend::Start(Service& service) {
   return false;
 }
 
-bool StandaloneBackend::Launch(const Service& service, pid_t* launched) const {
+bool StandaloneBackend::Launch(const Service& service, const std::string& executable,
+                               pid_t* launched) const {
   // Everything the forked processes use is built here, before fork.
-  std::string program = executable_path_;
+  std::string program = executable;
   std::string name_argument = "-name=" + service.name();
   char* const argv[] = {program.data(), name_argument.data(), nullptr};
   const std::string marker = std::string(kLaunchMarker) + "=";

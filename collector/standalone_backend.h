@@ -33,7 +33,8 @@ class StandaloneBackend : public ServiceBackend {
   // How long Start waits for the launched service to take its lock.
   static constexpr int kStartTimeoutMs = 10000;
 
-  // `executable_path` is what Start launches with "-name=<service name>".
+  // `executable_path` is what Install writes into the unit; Start launches
+  // what the unit names, with "-name=<service name>".
   StandaloneBackend(std::string unit_directory, std::string run_directory,
                     std::string executable_path);
   ~StandaloneBackend() override;
@@ -45,11 +46,12 @@ class StandaloneBackend : public ServiceBackend {
   // Signals a running service to stop (without waiting) and removes the
   // unit file.
   bool Uninstall(Service& service) override;
-  // Launches the service in its own session (stdin, stdout and stderr on
-  // /dev/null) and waits until it holds its lock, it ends, or
+  // Launches the executable the unit names, in its own session (stdin,
+  // stdout and stderr on /dev/null), and waits until it holds its lock, it ends, or
   // kStartTimeoutMs pass. A missing unit fails silently; any other failure
   // (already running, the executable not launchable, the service ending at
-  // once) shows the system's text for it on stderr.
+  // once, a unit naming no executable) shows the system's text for it on
+  // stderr.
   bool Start(Service& service) override;
   // SIGTERM to the process holding the lock; true at once when nobody does.
   bool Stop(Service& service) override;
@@ -71,8 +73,9 @@ class StandaloneBackend : public ServiceBackend {
   // The process that holds the lock: empty when nobody does, 0 when it is
   // outside this process's PID namespace.
   std::optional<pid_t> LockHolder(const Service& service) const;
-  // Forks the service off in its own session; `launched` receives its PID.
-  bool Launch(const Service& service, pid_t* launched) const;
+  // Forks `executable` off in its own session as the service; `launched`
+  // receives its PID.
+  bool Launch(const Service& service, const std::string& executable, pid_t* launched) const;
   bool WaitUntilRunning(const Service& service, pid_t launched) const;
 
   const std::string unit_directory_;

@@ -44,6 +44,15 @@ TEST(ServiceUnitTest, SpecifiersAndVariablesAreEscaped) {
       << text;
 }
 
+TEST(ServiceUnitTest, ExecutableIsReadBackFromTheText) {
+  for (const std::string path : {"/opt/callsink/callsink", "/opt/a b%c$d/%%callsink"}) {
+    EXPECT_EQ(ServiceUnit::ExecutableOf(ServiceUnit::Text(kName, kDescription, path)), path);
+  }
+  EXPECT_EQ(ServiceUnit::ExecutableOf("[Service]\nExecStart=/bin/true\n"), "");
+  EXPECT_EQ(ServiceUnit::ExecutableOf("[Service]\nExecStart=\"/bin/true\n"), "");
+  EXPECT_EQ(ServiceUnit::ExecutableOf(""), "");
+}
+
 TEST(ServiceUnitTest, PathsSystemdCannotRunGiveNoText) {
   for (const std::string path : {"", "callsink", "/opt/\"x\"/callsink", "/opt/x\\y/callsink",
                                  "/opt/it's/callsink", "/opt/line\nbreak/callsink"}) {

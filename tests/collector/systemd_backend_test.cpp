@@ -104,8 +104,8 @@ TEST_F(SystemdBackendTest, UninstallStopsWithoutWaitingDisablesRemovesAndReloads
   ASSERT_TRUE(service_.Uninstall());
   EXPECT_FALSE(ServiceUnit::Exists(unit_path_));
   EXPECT_EQ(Invoked(), (Commands{{"--no-block", "stop", "acd-service.service"},
-                                  {"disable", "acd-service.service"},
-                                  {"daemon-reload"}}));
+                                 {"disable", "acd-service.service"},
+                                 {"daemon-reload"}}));
 }
 
 TEST_F(SystemdBackendTest, UninstallOfAUnitSystemdNeverLoadedStillRemovesIt) {

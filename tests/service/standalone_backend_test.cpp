@@ -146,6 +146,22 @@ TEST_F(StandaloneBackendTest, StartOfAMissingProgramShowsTheSystemText) {
   EXPECT_EQ(service_.last_error(), 0);
 }
 
+TEST_F(StandaloneBackendTest, StartRunsTheInstalledProgramNotItself) {
+  ASSERT_TRUE(service_.Install());
+  UseExecutable(root_ / "some/other/copy");
+  ASSERT_TRUE(service_.Start());
+  const pid_t pid = ServiceProcess::LockHolder(pid_file_);
+  EXPECT_EQ(ServiceProcess::ProcLink(pid, "exe"), kStandIn);
+}
+
+TEST_F(StandaloneBackendTest, StartWithAUnitNamingNoProgramShowsTheSystemText) {
+  TempDir::MakeFolder(root_ / "etc/systemd/system");
+  TempDir::WriteFile(unit_path_, "[Service]\nExecStart=\n");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(service_.Start());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(strerror(ENOEXEC)) + "\n");
+}
+
 TEST_F(StandaloneBackendTest, StartOfAProgramThatEndsAtOnceFails) {
   UseExecutable("/bin/true");
   ASSERT_TRUE(service_.Install());
