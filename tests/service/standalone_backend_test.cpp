@@ -3,7 +3,6 @@
 #include "collector/standalone_backend.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -59,23 +58,6 @@ class StandaloneBackendTest : public ::testing::Test {
   Service service_{"ACD Service", "ACD Service", "Collects ACD call and status statistics"};
   int holders_ = 0;
 };
-
-TEST_F(StandaloneBackendTest, InstallWritesTheUnitAndASecondInstallChangesNothing) {
-  ASSERT_TRUE(service_.Install());
-  const std::string text = TempDir::ReadFile(unit_path_);
-  EXPECT_EQ(text,
-            ServiceUnit::Text("ACD Service", "Collects ACD call and status statistics", kStandIn));
-  struct stat before {};
-  ASSERT_EQ(stat(unit_path_.c_str(), &before), 0);
-
-  EXPECT_FALSE(service_.Install());
-  EXPECT_EQ(service_.last_error(), EEXIST);
-  struct stat after {};
-  ASSERT_EQ(stat(unit_path_.c_str(), &after), 0);
-  EXPECT_EQ(after.st_ino, before.st_ino);
-  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-  EXPECT_EQ(TempDir::ReadFile(unit_path_), text);
-}
 
 TEST_F(StandaloneBackendTest, ProgramPathSystemdCannotRunIsNeverInstalled) {
   UseExecutable(root_ / "it's/callsink");
@@ -171,34 +153,6 @@ TEST_F(StandaloneBackendTest, StartOfAProgramThatEndsAtOnceFails) {
   EXPECT_TRUE(service_.IsStopped());
 }
 
-TEST_F(StandaloneBackendTest, StopSignalsTheLockHolderWhichShutsDown) {
-  ASSERT_TRUE(service_.Install());
-  auto holder = Hold();
-  ASSERT_TRUE(holder->Running());
-  EXPECT_TRUE(service_.IsRunning());
-  ASSERT_TRUE(service_.Stop());
-  EXPECT_EQ(holder->WaitExit(5000), std::optional<int>(0));
-  EXPECT_TRUE(service_.IsStopped());
-}
-
-TEST_F(StandaloneBackendTest, StopWithoutAServiceSucceedsAtOnce) {
-  ASSERT_TRUE(service_.Install());
-  EXPECT_TRUE(service_.Stop());
-  EXPECT_TRUE(service_.IsStopped());
-}
-
-TEST_F(StandaloneBackendTest, StalePidFileNeverLeadsToASignal) {
-  ASSERT_TRUE(service_.Install());
-  ChildProcess bystander("/bin/sleep", {"30"});
-  TempDir::MakeFolder(root_ / "run");
-  TempDir::WriteFile(pid_file_, std::to_string(bystander.pid()) + "\n");
-
-  EXPECT_TRUE(service_.IsStopped());
-  EXPECT_FALSE(service_.IsRunning());
-  EXPECT_TRUE(service_.Stop());
-  EXPECT_FALSE(bystander.WaitExit(300).has_value()) << "the bystander was signalled";
-}
-
 TEST_F(StandaloneBackendTest, StopSignalsTheLockHolderWhateverPidTheFileNames) {
   ASSERT_TRUE(service_.Install());
   ChildProcess bystander("/bin/sleep", {"30"});
@@ -216,15 +170,6 @@ TEST_F(StandaloneBackendTest, OnlyOneProcessCanHoldTheLock) {
   auto second = Hold();
   EXPECT_EQ(second->WaitExit(5000), std::optional<int>(4));
   EXPECT_EQ(ServiceProcess::LockHolder(pid_file_), first->pid());
-}
-
-TEST_F(StandaloneBackendTest, UninstallStopsTheServiceAndRemovesTheUnit) {
-  ASSERT_TRUE(service_.Install());
-  auto holder = Hold();
-  ASSERT_TRUE(service_.Uninstall());
-  EXPECT_FALSE(std::filesystem::exists(unit_path_));
-  EXPECT_EQ(holder->WaitExit(5000), std::optional<int>(0));
-  EXPECT_FALSE(service_.Uninstall());
 }
 
 TEST_F(StandaloneBackendTest, OnlyALaunchForThisInstallationCountsAsStartedAsService) {
