@@ -16,8 +16,10 @@ std::string ParseError(const std::string& text) {
 }
 
 TEST(ScenarioFileTest, TheShippedExampleLoads) {
-  const std::string path = std::string(std::getenv("CALLSINK_TEST_DATA")) +
-                           "/../tools/acdsim/scenarios/two_floors.scenario";
+  const char* test_data = std::getenv("CALLSINK_TEST_DATA");
+  ASSERT_NE(test_data, nullptr) << "run through ctest, which sets CALLSINK_TEST_DATA";
+  const std::string path =
+      std::string(test_data) + "/../tools/acdsim/scenarios/two_floors.scenario";
   CallCentre centre;
   std::string error;
   ASSERT_TRUE(ScenarioFile::Load(path, &centre, &error)) << error;
