@@ -448,7 +448,6 @@ void SimConnection::Send(AcdHeader header, std::span<const uint8_t> body, BodySh
     recorder_->Record(port_, number_, TrafficRecorder::Direction::kOut, {message, size});
   }
   ++messages_sent_;
-  ++stats_->messages_sent;
   if (faults.close_after && messages_sent_ >= *faults.close_after) closing_ = true;
 }
 
