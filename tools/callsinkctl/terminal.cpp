@@ -27,14 +27,16 @@ bool Terminal::ReadPassword(std::string* password) {
   termios saved{};
   const bool hide = interactive_ && tcgetattr(STDIN_FILENO, &saved) == 0;
   if (hide) {
-    err_ << "Password: " << std::flush;
+    // Echo goes off before the prompt shows, and nothing typed is
+    // discarded: a password typed or pasted at once is neither shown nor lost.
     termios silent = saved;
     silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    tcsetattr(STDIN_FILENO, TCSANOW, &silent);
+    err_ << "Password: " << std::flush;
   }
   const bool read = static_cast<bool>(std::getline(in_, *password));
   if (hide) {
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     err_ << "\n";
   }
   if (!password->empty() && password->back() == '\r') password->pop_back();
