@@ -1,0 +1,205 @@
+#include "tools/acdsim/sim_options.h"
+
+#include <arpa/inet.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "protocol/wire_format.h"
+
+namespace callsink::acdsim {
+namespace {
+
+// Largest --bad-length: enough for every oversize case, small enough that
+// one message stays cheap to send.
+constexpr uint64_t kMaxBadLength = 65535;
+constexpr uint64_t kMaxServers = 1000;
+
+template <typename Number>
+bool ParseNumber(std::string_view text, Number* value, uint64_t max) {
+  uint64_t parsed = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (failure != std::errc() || end != text.data() + text.size() || parsed > max) return false;
+  *value = static_cast<Number>(parsed);
+  return true;
+}
+
+bool ParseClass(std::string_view text, uint16_t* msg_class) {
+  if (text == "request") {
+    *msg_class = static_cast<uint16_t>(wire::MessageClass::kRequest);
+  } else if (text == "response") {
+    *msg_class = static_cast<uint16_t>(wire::MessageClass::kResponse);
+  } else if (text == "event") {
+    *msg_class = static_cast<uint16_t>(wire::MessageClass::kEvent);
+  } else {
+    return ParseNumber(text, msg_class, UINT16_MAX);
+  }
+  return true;
+}
+
+// CLASS:TYPE[:RESULT]; RESULT only where `result` is given.
+bool ParseKind(std::string_view text, SimOptions::MessageKind* kind, uint16_t* result) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (size_t colon; (colon = text.find(':', start)) != std::string_view::npos; start = colon + 1) {
+    parts.push_back(text.substr(start, colon - start));
+  }
+  parts.push_back(text.substr(start));
+  if (parts.size() < 2 || parts.size() > (result != nullptr ? 3u : 2u)) return false;
+  if (!ParseClass(parts[0], &kind->msg_class)) return false;
+  if (!ParseNumber(parts[1], &kind->msg_type, UINT16_MAX)) return false;
+  if (parts.size() == 3) return ParseNumber(parts[2], result, UINT16_MAX) && *result != 0;
+  return true;
+}
+
+bool ParseListen(std::string_view text, SimOptions* options) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) return false;
+  const std::string host(text.substr(0, colon));
+  in_addr address{};
+  if (inet_pton(AF_INET, host.c_str(), &address) != 1) return false;
+  options->listen_host = host;
+  return ParseNumber(text.substr(colon + 1), &options->listen_port, UINT16_MAX);
+}
+
+}  // namespace
+
+bool SimOptions::Parse(int argc, const char* const* argv, SimOptions* options, std::string* error) {
+  bool groups_given = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view flag = argv[i];
+    if (flag == "--help" || flag == "-h") {
+      options->help = true;
+      continue;
+    }
+    if (flag == "--names-without-nul") {
+      options->faults.names_without_nul = true;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      *error = "unknown flag or missing value: " + std::string(flag);
+      return false;
+    }
+    const std::string_view value = argv[++i];
+    Faults& faults = options->faults;
+    bool ok = true;
+    if (flag == "--listen") {
+      ok = ParseListen(value, options);
+    } else if (flag == "--servers") {
+      ok = ParseNumber(value, &options->servers, kMaxServers) && options->servers > 0;
+    } else if (flag == "--scenario") {
+      options->scenario_path = value;
+    } else if (flag == "--groups") {
+      ok = ParseNumber(value, &options->groups, UINT16_MAX);
+      groups_given = true;
+    } else if (flag == "--agents") {
+      ok = ParseNumber(value, &options->agents, UINT16_MAX);
+      groups_given = true;
+    } else if (flag == "--seed") {
+      ok = ParseNumber(value, &options->random_start, UINT64_MAX);
+    } else if (flag == "--rate") {
+      char* end = nullptr;
+      const std::string text(value);
+      options->rate = std::strtod(text.c_str(), &end);
+      ok = !text.empty() && *end == '\0' && options->rate >= 0 && options->rate <= 1e9;
+    } else if (flag == "--events") {
+      options->max_events.emplace();
+      ok = ParseNumber(value, &*options->max_events, UINT64_MAX);
+    } else if (flag == "--start-time") {
+      options->start_time.emplace();
+      ok = ParseNumber(value, &*options->start_time, UINT32_MAX);
+    } else if (flag == "--record") {
+      options->record_path = value;
+    } else if (flag == "--close-after") {
+      faults.close_after.emplace();
+      ok = ParseNumber(value, &*faults.close_after, UINT64_MAX);
+    } else if (flag == "--split-records") {
+      ok = ParseNumber(value, &faults.split_bytes, wire::kMaxMessageSize) && faults.split_bytes > 0;
+    } else if (flag == "--bad-length") {
+      faults.bad_length.emplace();
+      ok = ParseNumber(value, &*faults.bad_length, kMaxBadLength);
+    } else if (flag == "--unknown-message") {
+      faults.unknown_message.emplace();
+      ok = ParseKind(value, &*faults.unknown_message, nullptr);
+    } else if (flag == "--fail-result") {
+      faults.fail_kind.emplace();
+      ok = ParseKind(value, &*faults.fail_kind, &faults.fail_result);
+    } else if (flag == "--count-beyond") {
+      ok = ParseNumber(value, &faults.count_beyond, UINT32_MAX);
+    } else if (flag == "--short-bodies") {
+      ok = ParseNumber(value, &faults.short_bodies, wire::kMaxMessageSize);
+    } else if (flag == "--stop-reading") {
+      faults.stop_reading_after.emplace();
+      ok = ParseNumber(value, &*faults.stop_reading_after, UINT64_MAX);
+    } else {
+      *error = "unknown flag: " + std::string(flag);
+      return false;
+    }
+    if (!ok) {
+      *error = "bad value for " + std::string(flag) + ": " + std::string(value);
+      return false;
+    }
+  }
+  if (groups_given && !options->scenario_path.empty()) {
+    *error = "--scenario and --groups/--agents exclude each other";
+    return false;
+  }
+  return true;
+}
+
+std::string SimOptions::HelpText() {
+  return R"(Usage: acdsim [FLAG...]
+
+An ACD server on TCP for tests, demos and benchmarks. It answers the collector's
+requests from a call centre (a scenario file or a generated one) and, after each
+subscription, pushes that stream's events from a simulated call centre at work.
+Prints "listening HOST:PORT" for each listener; SIGTERM or SIGINT stop it with a
+one-line summary.
+
+Server:
+  --listen HOST:PORT     dotted IPv4 address and port to listen on
+                         (default 127.0.0.1:0; port 0 picks a free port)
+  --servers N            N listeners, each its own ACD server (default 1); with
+                         a fixed PORT they take PORT, PORT+1, ...
+  --record FILE          write every request received and every message sent
+                         to FILE, one line each (format in README.md)
+
+Call centre:
+  --scenario FILE        read groups, agents and memberships from FILE
+  --groups N             generate N groups (default 4)
+  --agents M             generate M agents (default 20)
+  --seed S               start of the random sequence (default 1); the same
+                         value gives the same centre and the same events
+  --rate R               events per second on each connection (default 10;
+                         0 = as fast as the connection takes them)
+  --events N             stop sending events after N on each connection
+                         (default: never stop)
+  --start-time T         the server clock's start, seconds since 1970
+                         (default: now)
+
+Faults (each applies to every message it concerns):
+  --close-after N        close a connection after sending it N messages
+  --split-records B      write every message in pieces of B bytes, each its own
+                         TCP segment about 1 ms apart
+  --bad-length L         every event's header says length L; L-20 body bytes
+                         follow (cut or zero-padded), none when L < 20
+  --unknown-message C:T  send a message of class C and type T (36 zero body
+                         bytes) before every event; C is a number or
+                         request/response/event
+  --fail-result C:T[:R]  messages of class C and type T carry result R
+                         (default 3) and no body
+  --names-without-nul    every name fills its 16-byte field, with no NUL
+                         (names are padded with '_')
+  --count-beyond N       list responses say they hold N more entries than sent
+  --short-bodies B       fixed-layout bodies (Status, CDR, Call, updates) are
+                         sent B bytes shorter than their layout
+  --stop-reading N       answer the first N requests of a connection, then
+                         never read from it again
+
+  --help                 show this text
+)";
+}
+
+}  // namespace callsink::acdsim
