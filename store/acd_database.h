@@ -1,0 +1,134 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "collector/activity_log.h"
+#include "store/mysql_connection.h"
+#include "store/sql_statement.h"
+
+namespace callsink {
+
+// One worker's way into the statistics database `acd_db`: connects to the
+// MySQL/MariaDB server, makes sure the database and its seven tables exist,
+// removes the directory rows an earlier pass left for this ACD server, and
+// turns directory data and events into rows, one statement at a time.
+//
+// Owned and used by one worker thread for one pass (Connect ... destructor).
+// Writes its failures as lines into the worker's log, which it does not own
+// and which must outlive it. Destroying the store closes its connection.
+//
+// Text values are escaped and sent between double quotes, so any bytes are
+// stored as given. The connection talks latin1: every byte is one character
+// there, so an 8-bit name in any code page (or UTF-8) is stored and reads back
+// byte for byte over a latin1 connection, while the tables keep the server's
+// default character set. Every call to the server is bounded in time (see
+// Timeouts); the client library never reconnects by itself.
+//
+// Bool results: true on success; on failure the line given for the case has
+// been written to the log before the operation returns. The writers need a
+// connected store (the dispatch pings before every message); without a
+// connection they return false and send nothing.
+class AcdDatabase {
+ public:
+  // Limits for each blocking call to the server, in seconds (at least 1).
+  struct Timeouts {
+    unsigned int connect_seconds;  // reaching the server and its greeting
+    unsigned int read_seconds;     // each answer: ping, statement, result
+    unsigned int write_seconds;    // each statement handed to the network
+  };
+  // 10 s connect (a reachable server greets within milliseconds; the worker
+  // retries every 10 s anyway), 30 s read and write (far above any statement
+  // of the store, long enough to ride out a short lock wait or stall).
+  static constexpr Timeouts kDefaultTimeouts = {10, 30, 30};
+
+  // A store that is not connected. `log` is the worker's, not owned.
+  explicit AcdDatabase(ActivityLog* log, const Timeouts& timeouts = kDefaultTimeouts);
+  ~AcdDatabase();
+  AcdDatabase(const AcdDatabase&) = delete;
+  AcdDatabase& operator=(const AcdDatabase&) = delete;
+
+  bool IsConnected() const { return static_cast<bool>(connection_); }
+
+  // Connection and schema.
+
+  // Connects (port 0 and no socket: the client library's defaults) and
+  // selects `acd_db`, creating it when missing. True at once, sending
+  // nothing, when already connected. Logs "Connected to database (<host>)",
+  // or "Connect to DB failed: <server's text>" and stays not connected.
+  bool Connect(const std::string& host, const std::string& user, const std::string& password);
+  // Creates the seven tables when missing, in a fixed order, then clears
+  // this server's directory rows. At the first table that cannot be created
+  // it calls ReportTableFailure and returns false; the store stays connected.
+  bool CreateTables(std::string_view server);
+  // Each sends one "create table IF NOT EXISTS" statement; nothing logged.
+  bool CreateGroupsTable();
+  bool CreateAgentsTable();
+  bool CreateRelationsTable();
+  bool CreateStatusTable();
+  bool CreateCdrTable();
+  bool CreateCallsTable();
+  bool CreateTimeTable();
+  // Logs "Table creation failed: <server's text>". Never drops a table.
+  void ReportTableFailure(std::string_view table);
+  // Deletes the server's rows from stock_groups, stock_agents and
+  // stock_relations, stopping at the first failure; nothing logged.
+  bool ClearServer(std::string_view server);
+  // Adds stock_agents.Agent_FullName when the table lacks it; a failed ALTER
+  // logs the server's text alone. Does nothing when not connected.
+  void UpgradeAgentsTable();
+  // True when the server answers. Otherwise logs "MySQL server has gone
+  // away!" and closes: the store is not connected afterwards.
+  bool Ping();
+  void Close();
+
+  // Directory writers: insert or update one row, then WriteTimeDiff. False
+  // when the statement failed (server's text logged, no WriteTimeDiff),
+  // otherwise WriteTimeDiff's result. `modified` says whether an update of
+  // an existing row counts in its Modified column.
+  bool WriteGroup(std::string_view server, std::string_view group, uint32_t timestamp,
+                  int32_t state, bool modified, int32_t calls_in_queue);
+  bool WriteAgent(std::string_view server, std::string_view agent, std::string_view full_name,
+                  uint32_t timestamp, int32_t state, bool modified);
+  // An empty `agent` updates every membership of the group (and always
+  // counts in Modified) instead of writing one.
+  bool WriteRelation(std::string_view server, std::string_view group, std::string_view agent,
+                     uint32_t timestamp, int32_t state, bool modified);
+
+  // Event writers. False when a statement failed (server's text logged).
+
+  // Records the database server's clock minus `timestamp`; true without
+  // sending anything when `timestamp` is 0.
+  bool WriteTimeDiff(std::string_view server, uint32_t timestamp);
+  // Closes the status interval that held until `timestamp` for the agent's
+  // active membership into stock_status, then WriteTimeDiff.
+  bool WriteStatusInterval(std::string_view server, std::string_view group, std::string_view agent,
+                           uint32_t timestamp, int32_t status);
+  // Stores the agent's current status in the membership row.
+  bool WriteRelationStatus(std::string_view server, std::string_view group, std::string_view agent,
+                           uint32_t timestamp, int32_t status);
+  bool WriteCdr(std::string_view server, std::string_view group, std::string_view agent,
+                std::string_view caller_user, std::string_view call_guid, uint32_t timestamp,
+                int32_t call_duration, int32_t call_state, int32_t close_reason,
+                int32_t queue_duration);
+  bool WriteCall(std::string_view server, std::string_view group, std::string_view agent,
+                 std::string_view call_id, uint32_t timestamp, int32_t call_state,
+                 int32_t close_reason);
+
+ private:
+  // Sends `text`; false when not connected or the server refused it.
+  bool Execute(std::string_view text);
+  // Sends the built statement; on failure logs the server's text.
+  bool ExecuteLogged();
+  const char* ErrorText() const;
+  bool SelectDatabase();
+  bool AgentsTableHasFullName();
+
+  ActivityLog* const log_;
+  const Timeouts timeouts_;
+  MySqlConnection connection_;
+  SqlStatement statement_;
+};
+
+}  // namespace callsink
