@@ -5,14 +5,28 @@
 #include <cerrno>
 
 #include "collector/service_backend.h"
+#include "platform/syslog_socket_event_log.h"
+#include "platform/system_paths.h"
 
 namespace callsink {
+namespace {
+
+// A relocated root keeps the records away from the host's syslog, like
+// every other system path.
+std::unique_ptr<EventLog> EventLogForThisHost() {
+  if (SystemPaths::IsRelocated()) {
+    return std::make_unique<SyslogSocketEventLog>(SystemPaths::Resolve("/dev/log"));
+  }
+  return std::make_unique<EventLog>();
+}
+
+}  // namespace
 
 Service::Service(std::string name, std::string display_name, std::string description)
     : name_(std::move(name)),
       display_name_(std::move(display_name)),
       description_(std::move(description)),
-      event_log_(std::make_unique<EventLog>()) {}
+      event_log_(EventLogForThisHost()) {}
 
 Service::~Service() = default;
 
@@ -135,10 +149,17 @@ void Service::ControlHandler(int control) {
   }
 }
 
-bool Service::Install() { return backend().Install(*this); }
-bool Service::Uninstall() { return backend().Uninstall(*this); }
-bool Service::Start() { return backend().Start(*this); }
-bool Service::Stop() { return backend().Stop(*this); }
+bool Service::Control(bool (ServiceBackend::*operation)(Service&)) {
+  errno = 0;
+  const bool succeeded = (backend().*operation)(*this);
+  last_error_ = succeeded ? 0 : errno;
+  return succeeded;
+}
+
+bool Service::Install() { return Control(&ServiceBackend::Install); }
+bool Service::Uninstall() { return Control(&ServiceBackend::Uninstall); }
+bool Service::Start() { return Control(&ServiceBackend::Start); }
+bool Service::Stop() { return Control(&ServiceBackend::Stop); }
 bool Service::IsStopped() { return backend().IsStopped(*this); }
 bool Service::IsRunning() { return backend().IsRunning(*this); }
 bool Service::StartedAsService() { return backend().StartedAsService(); }

@@ -63,7 +63,9 @@ class Service {
   // set the close event, the two user codes write their records.
   virtual void ControlHandler(int control);
 
-  // Installation and control, over the backend that fits this host.
+  // Installation and control, over the backend that fits this host. Each
+  // sets last_error() to 0 on success and to the errno of the failure
+  // otherwise; Start shows a failure to launch on stderr and then clears it.
   bool Install();
   bool Uninstall();
   bool Start();
@@ -82,6 +84,8 @@ class Service {
   int last_error() const { return last_error_; }
 
   // Replaces the event log (tests read the records back). Takes ownership.
+  // The default writes to syslog, or below CALLSINK_ROOT to the syslog
+  // socket "<root>/dev/log".
   void SetEventLog(std::unique_ptr<EventLog> event_log);
   // Replaces the installation backend. Takes ownership.
   void SetBackend(std::unique_ptr<ServiceBackend> backend);
@@ -92,6 +96,9 @@ class Service {
  private:
   bool Report();
   ServiceBackend& backend();
+  // Runs one installation or control operation of the backend and keeps
+  // its error code.
+  bool Control(bool (ServiceBackend::*operation)(Service&));
 
   const std::string name_;
   const std::string display_name_;

@@ -1,27 +1,32 @@
 #include "collector/service_backend.h"
 
+#include <systemd/sd-daemon.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "collector/standalone_backend.h"
+#include "collector/systemd_backend.h"
+#include "platform/process_info.h"
+#include "platform/system_paths.h"
+
 namespace callsink {
-namespace {
-
-// Stand-in until the systemd and standalone backends exist: nothing is
-// installed, nothing runs.
-class UnavailableBackend : public ServiceBackend {
- public:
-  bool Install(Service&) override { return false; }
-  bool Uninstall(Service&) override { return false; }
-  bool Start(Service&) override { return false; }
-  bool Stop(Service&) override { return false; }
-  bool IsStopped(Service&) override { return true; }
-  bool IsRunning(Service&) override { return false; }
-  bool StartedAsService() override { return false; }
-  bool OnServiceStart(Service&) override { return true; }
-  void OnServiceStop(Service&) override {}
-};
-
-}  // namespace
 
 std::unique_ptr<ServiceBackend> ServiceBackend::ForThisHost() {
-  return std::make_unique<UnavailableBackend>();
+  const std::string executable = ProcessInfo::ExecutablePath();
+  // sd_booted() looks for /run/systemd/system, which exists exactly when
+  // systemd is PID 1. A relocated root never reaches the real systemd.
+  if (!SystemPaths::IsRelocated() && sd_booted() > 0) {
+    return std::make_unique<SystemdBackend>(SystemPaths::UnitDirectory(),
+                                            std::make_unique<Systemctl>(), executable);
+  }
+  return std::make_unique<StandaloneBackend>(SystemPaths::UnitDirectory(),
+                                             SystemPaths::RunDirectory(), executable);
+}
+
+void ServiceBackend::ShowError(int error) {
+  std::fprintf(stderr, "%s\n", std::strerror(error));
+  std::fflush(stderr);
 }
 
 }  // namespace callsink

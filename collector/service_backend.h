@@ -35,6 +35,11 @@ class ServiceBackend {
   // The backend for this host: systemd when it is PID 1 and CALLSINK_ROOT
   // is unset, the standalone launcher otherwise.
   static std::unique_ptr<ServiceBackend> ForThisHost();
+
+ protected:
+  // Shows the system's text for `error` on stderr, the only place an
+  // option process has for a message.
+  static void ShowError(int error);
 };
 
 }  // namespace callsink

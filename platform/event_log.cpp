@@ -44,12 +44,15 @@ std::string EventLog::FormatMessage(uint32_t id, const std::string& source,
   }
 }
 
+int EventLog::Priority(int type) {
+  if (type == kError) return LOG_ERR;
+  if (type == kWarning) return LOG_WARNING;
+  if (type == kInformation) return LOG_INFO;
+  return LOG_NOTICE;
+}
+
 void EventLog::Emit(int type, const std::string& line) {
-  int priority = LOG_NOTICE;
-  if (type == kError) priority = LOG_ERR;
-  if (type == kWarning) priority = LOG_WARNING;
-  if (type == kInformation) priority = LOG_INFO;
-  syslog(priority, "%s", line.c_str());
+  syslog(Priority(type), "%s", line.c_str());
 }
 
 }  // namespace callsink

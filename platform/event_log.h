@@ -42,6 +42,9 @@ class EventLog {
  protected:
   // Writes one formatted line; the default goes to syslog(3).
   virtual void Emit(int type, const std::string& line);
+  // The syslog priority of a record type: errors LOG_ERR, warnings
+  // LOG_WARNING, information LOG_INFO, success LOG_NOTICE.
+  static int Priority(int type);
   const std::string& source() const { return source_; }
 
  private:
