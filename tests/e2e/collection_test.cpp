@@ -37,12 +37,7 @@ std::vector<std::string> MaskCollectorClock(std::vector<std::string> rows, size_
 
 class CollectionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!system_.database().env()) {
-      if (RunsInCi()) FAIL() << "no private MariaDB";
-      GTEST_SKIP() << "no private MariaDB (mariadbd missing)";
-    }
-  }
+  void SetUp() override { CALLSINK_REQUIRE_MARIADB(system_.database_if_started()); }
 
   // The rows of one server, in the form ExpectedStore gives them.
   struct Tables {

@@ -23,7 +23,7 @@ CollectorSystem::CollectorSystem() {
   TempDir::MakeFolder(dir_ / "app/logs");
   TempDir::MakeFolder(dir_ / "root");
   std::filesystem::copy_file(Bin("callsink"), dir_ / "app/callsink");
-  database_.Start();
+  if (database_.Start()) env_ = database_.env();
 }
 
 CollectorSystem::~CollectorSystem() {
@@ -104,12 +104,12 @@ std::string CollectorSystem::Status(int n) {
   return status;
 }
 
-void CollectorSystem::StartCollector() {
-  collector_ = std::make_unique<ChildProcess>(
-      dir_ / "app/callsink", std::vector<std::string>{},
-      std::vector<std::string>{"CALLSINK_ROOT=" + dir_ / "root",
-                               "MYSQL_UNIX_PORT=" + database_env().socket},
-      dir_.path(), dir_ / "callsink.out");
+void CollectorSystem::StartCollector(const std::vector<std::string>& env) {
+  std::vector<std::string> all = {"CALLSINK_ROOT=" + dir_ / "root",
+                                  "MYSQL_UNIX_PORT=" + database_env().socket};
+  all.insert(all.end(), env.begin(), env.end());
+  collector_ = std::make_unique<ChildProcess>(dir_ / "app/callsink", std::vector<std::string>{},
+                                              all, dir_.path(), dir_ / "callsink.out");
 }
 
 std::optional<int> CollectorSystem::StopCollector(int signal_number, int timeout_ms) {

@@ -36,8 +36,11 @@ class CollectorSystem {
   CollectorSystem();
   ~CollectorSystem();
 
+  // The private server; Stop, Kill and Restart keep its socket and port.
   MariaDbServer& database() { return database_; }
-  const MariaDbEnv& database_env() const { return *database_.env(); }
+  // Where it listens; empty when it could not be started.
+  const std::optional<MariaDbEnv>& database_if_started() const { return env_; }
+  const MariaDbEnv& database_env() const { return *env_; }
 
   // Starts acdsim listening on `address` (a free port) with `args`, records
   // its traffic, and returns it once it listens; null on failure.
@@ -51,7 +54,8 @@ class CollectorSystem {
   // The Status value of ConfigN ("" when missing).
   std::string Status(int n);
 
-  void StartCollector();
+  // Starts the collector; `env` ("NAME=value") adds to its environment.
+  void StartCollector(const std::vector<std::string>& env = {});
   // Sends `signal_number` and waits up to `timeout_ms` for the exit code.
   std::optional<int> StopCollector(int signal_number, int timeout_ms);
   ChildProcess* collector() { return collector_.get(); }
@@ -67,6 +71,7 @@ class CollectorSystem {
  private:
   TempDir dir_;
   MariaDbServer database_;
+  std::optional<MariaDbEnv> env_;
   std::vector<std::unique_ptr<AcdSim>> sims_;
   std::unique_ptr<ChildProcess> collector_;
 };
