@@ -4,7 +4,7 @@ ASAN_BUILD  ?= build-asan
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test test-asan demo package format clean
+.PHONY: all deps configure build test test-asan fuzz demo package format clean
 
 all: build
 
@@ -25,6 +25,9 @@ test-asan: deps
 	  -DCALLSINK_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE nosanitize
+
+fuzz: deps
+	@./scripts/fuzz.sh 20
 
 demo: build
 	@./scripts/demo.sh $(BUILD)

@@ -41,7 +41,6 @@ enum class RequestType : uint16_t {
   kGetAgents = 6,
   kGetAllAgents = 7,
 };
-inline constexpr uint16_t kRequestTypeCount = 8;
 
 enum class EventType : uint16_t {
   kStatus = 0,

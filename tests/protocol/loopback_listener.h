@@ -16,7 +16,6 @@ class LoopbackListener {
   explicit LoopbackListener(int backlog = 16);
 
   uint16_t port() const { return port_; }
-  int fd() const { return socket_.get(); }
   // Waits up to `timeout_ms` for a connection; an invalid SocketFd when none
   // came.
   SocketFd Accept(int timeout_ms = 5000);

@@ -22,9 +22,9 @@ class SimConnection;
 
 // acdsim without its command line: one or more listening ACD servers, served
 // by one thread in a poll() loop. Each accepted connection gets a fresh copy
-// of the call centre and its own model, started at --seed plus the
-// listener's position, so every connection to a listener sees the same
-// events.
+// of the call centre and its own model, whose random sequence starts at
+// options.random_start plus the listener's position, so every connection to
+// a listener sees the same events.
 //
 // Listen, Run and stats belong to one thread; the stop event may be set from
 // any thread or a signal handler.

@@ -91,12 +91,14 @@ SimEvent CallCentreModel::Next() {
 }
 
 bool CallCentreModel::Step() {
-  const uint32_t roll = random_.Below(100);
-  if (roll < 28) return CallArrives();
-  if (roll < 54) return CallIsAnswered();
-  if (roll < 74) return CallEnds();
-  if (roll < 78) return CallerAbandons();
-  if (roll < 99) return AgentChangesStatus();
+  // Calls and status changes make up nearly all of a centre's day; the
+  // directory changes about once in two hundred steps.
+  const uint32_t roll = random_.Below(1000);
+  if (roll < 280) return CallArrives();
+  if (roll < 540) return CallIsAnswered();
+  if (roll < 740) return CallEnds();
+  if (roll < 780) return CallerAbandons();
+  if (roll < 995) return AgentChangesStatus();
   return DirectoryChanges();
 }
 

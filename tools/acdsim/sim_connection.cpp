@@ -22,6 +22,13 @@ using wire::RequestType;
 // socket; enough to hand the kernel large writes.
 constexpr size_t kOutputHighWater = 256 * 1024;
 constexpr size_t kReadChunk = 64 * 1024;
+// Events start this long after a connection's first subscription. A client
+// sends its subscriptions back to back; once all have arrived, the events it
+// gets no longer depend on how the requests were split into segments.
+constexpr auto kSubscriptionSettle = std::chrono::milliseconds(50);
+// How long a connection that ended its sending side waits for the client
+// to close.
+constexpr auto kLinger = std::chrono::seconds(5);
 // Gap between the pieces of a split record, so each leaves as its own
 // segment.
 constexpr auto kSplitPause = std::chrono::milliseconds(1);
@@ -81,9 +88,13 @@ bool SimConnection::Reading() const {
   return !limit || requests_handled_ < *limit;
 }
 
+bool SimConnection::Subscribed() const {
+  return status_.active || call_.active || cdr_.active || config_.active;
+}
+
 bool SimConnection::WantsEvents() const {
   if (closed() || closing_) return false;
-  if (!status_.active && !call_.active && !cdr_.active && !config_) return false;
+  if (!Subscribed()) return false;
   return !options_.max_events || events_sent_ < *options_.max_events;
 }
 
@@ -110,9 +121,11 @@ int SimConnection::TimeoutMs(Clock::time_point now) const {
     timeout = timeout < 0 ? ms : std::min(timeout, ms);
   };
   if (WantsEvents() && PendingOutput() < kOutputHighWater) {
-    consider(options_.rate > 0 ? next_event_at_.value_or(now) : now);
+    const Clock::time_point due = options_.rate > 0 ? next_event_at_.value_or(now) : now;
+    consider(std::max(due, events_from_.value_or(now)));
   }
   if (options_.faults.split_bytes > 0 && PendingOutput() > 0) consider(next_write_at_);
+  if (linger_until_) consider(*linger_until_);
   return timeout;
 }
 
@@ -214,8 +227,8 @@ void SimConnection::HandleRequest(const AcdHeader& header, const uint8_t* body, 
     }
     case RequestType::kSubscribeConfig:
       if (too_short(kValueBody)) return;
-      config_ = wire::LoadBigEndian32(Field(body, wire::kValueRequestValueOffset)) != 0;
-      Answer(header, wire::kResultSuccess, {}, BodyShape::kNone);
+      Subscribe(&config_, header,
+                wire::LoadBigEndian32(Field(body, wire::kValueRequestValueOffset)) != 0, {}, {});
       return;
     case RequestType::kStatus:
       if (too_short(kAgentGroupBody)) return;
@@ -236,6 +249,7 @@ void SimConnection::HandleRequest(const AcdHeader& header, const uint8_t* body, 
 
 void SimConnection::Subscribe(Subscription* subscription, const AcdHeader& header, bool active,
                               std::string group_filter, std::string agent_filter) {
+  if (active && !events_from_) events_from_ = Clock::now() + kSubscriptionSettle;
   subscription->active = active;
   subscription->group_filter = std::move(group_filter);
   subscription->agent_filter = std::move(agent_filter);
@@ -347,7 +361,7 @@ bool SimConnection::Wanted(const SimEvent& event) const {
     case EventType::kGroupUpdate:
     case EventType::kRelationUpdate:
     case EventType::kAgentUpdate:
-      return config_;
+      return config_.active;
   }
   return false;
 }
@@ -378,10 +392,12 @@ bool SimConnection::SendNextEvent() {
 }
 
 void SimConnection::Produce(Clock::time_point now) {
+  if (!Subscribed()) events_from_.reset();
   if (!WantsEvents()) {
     next_event_at_.reset();
     return;
   }
+  if (now < events_from_.value_or(now)) return;
   if (options_.rate <= 0) {
     while (WantsEvents() && PendingOutput() < kOutputHighWater && SendNextEvent()) {
     }
@@ -432,12 +448,15 @@ void SimConnection::Send(AcdHeader header, std::span<const uint8_t> body, BodySh
     recorder_->Record(port_, number_, TrafficRecorder::Direction::kOut, {message, size});
   }
   ++messages_sent_;
-  ++stats_->messages_sent;
   if (faults.close_after && messages_sent_ >= *faults.close_after) closing_ = true;
 }
 
 void SimConnection::Flush(Clock::time_point now) {
   if (closed()) return;
+  if (linger_until_) {
+    if (now >= *linger_until_) Close();
+    return;
+  }
   const size_t split = options_.faults.split_bytes;
   while (PendingOutput() > 0) {
     if (split > 0 && now < next_write_at_) break;
@@ -456,7 +475,10 @@ void SimConnection::Flush(Clock::time_point now) {
   if (PendingOutput() == 0) {
     output_.clear();
     output_head_ = 0;
-    if (closing_) Close();
+    if (closing_) {
+      shutdown(socket_.get(), SHUT_WR);
+      linger_until_ = now + kLinger;
+    }
   } else if (output_head_ >= kOutputHighWater) {
     // Drop what went out, so a reader that never quite catches up does not
     // make the buffer grow.

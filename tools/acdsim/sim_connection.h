@@ -51,8 +51,11 @@ class SimConnection {
   void OnPollEvents(short revents);
   // Produces the events that are due (all that fit, when unpaced).
   void Produce(Clock::time_point now);
-  // Writes as much pending output as the socket takes; closes the
-  // connection once a close-after limit was reached and all went out.
+  // Writes as much pending output as the socket takes. Once a close-after
+  // limit was reached and all went out, ends the sending side (the client
+  // reads an orderly end) and closes when the client closes too, or after a
+  // few seconds; closing at once with unread requests would reset the
+  // connection instead.
   void Flush(Clock::time_point now);
   void Close();
 
@@ -65,6 +68,7 @@ class SimConnection {
   };
 
   bool Reading() const;
+  bool Subscribed() const;
   bool WantsEvents() const;
   size_t PendingOutput() const { return output_.size() - output_head_; }
   bool Fails(uint16_t msg_class, uint16_t msg_type) const;
@@ -107,12 +111,16 @@ class SimConnection {
   Subscription status_;
   Subscription call_;
   Subscription cdr_;
-  bool config_ = false;
+  Subscription config_;  // no filters
 
   uint64_t requests_handled_ = 0;
   uint64_t messages_sent_ = 0;
   uint64_t events_sent_ = 0;
   bool closing_ = false;
+  std::optional<Clock::time_point> linger_until_;  // set once the sending side is shut
+  // When events may start: a moment after the first subscription, so that
+  // subscriptions sent together take effect together.
+  std::optional<Clock::time_point> events_from_;
   std::optional<Clock::time_point> next_event_at_;
   Clock::time_point next_write_at_{};
 };

@@ -12,7 +12,6 @@ namespace callsink::acdsim {
 struct SimStats {
   uint64_t connections = 0;
   uint64_t requests = 0;
-  uint64_t messages_sent = 0;                            // responses, events and injected messages
   std::array<uint64_t, wire::kEventTypeCount> events{};  // by event type
 
   uint64_t total_events() const;
