@@ -140,7 +140,7 @@ void MessageDispatch::Handle(const AcdHeader& header, const uint8_t* body, size_
 }
 
 void MessageDispatch::HandleResponse(const AcdHeader& header, const uint8_t* body, size_t length) {
-  if (header.msg_type >= wire::kRequestTypeCount) return;
+  if (header.msg_type > static_cast<uint16_t>(RequestType::kGetAllAgents)) return;
   const auto type = static_cast<RequestType>(header.msg_type);
   if (header.result != wire::kResultSuccess) {
     if (type == RequestType::kStatus) {

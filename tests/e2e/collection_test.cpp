@@ -171,7 +171,8 @@ TEST_F(CollectionTest, ManyServersKeepTheirRowsApart) {
     system_.WriteConfigs(configs);
     system_.StartCollector();
     for (int n = 1; n <= servers; ++n) {
-      ASSERT_TRUE(WaitUntil(10000, [&] { return system_.Status(n) == "Y-Y"; })) << n;
+      ASSERT_TRUE(WaitUntil(10000, [&] { return system_.Status(n) == "Y-Y"; }))
+          << system_.WorkerLog(sims[static_cast<size_t>(n - 1)]->address);
     }
     SqlClient sql(system_.database_env());
     for (auto* sim : sims) {
