@@ -219,8 +219,8 @@ TEST_F(StoreFailureTest, ConnectToAHostWithoutServerFailsAtOnce) {
   const Clock::time_point start = Clock::now();
   EXPECT_FALSE(store.Connect("127.0.0.3", env().admin_user, env().admin_password));
   EXPECT_LT(Clock::now() - start, kSlack);
-  EXPECT_EQ(LogLines().back(),
-            "Connect to DB failed: Can't connect to server on '127.0.0.3' (111)");
+  EXPECT_THAT(LogLines().back(),
+              StartsWith("Connect to DB failed: Can't connect to server on '127.0.0.3'"));
 }
 
 }  // namespace
