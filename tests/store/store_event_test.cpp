@@ -202,12 +202,6 @@ TEST_F(StockCdrTest, EqualRecordsAreTwoRowsAndNegativesKeepTheirSign) {
             "\"acd1.example\", \"Sales\", \"1001\", 4294967295, -1, \"c\", \"g\", -2, -3, -4 ) ");
 }
 
-TEST_F(StockCdrTest, FailedInsertLogsTheServerText) {
-  Exec("drop table stock_cdr");
-  EXPECT_FALSE(store_.WriteCdr(kServer, "Sales", "1001", "c", "g", 1, 1, 1, 1, 1));
-  EXPECT_EQ(LogLines().back(), "Table 'acd_db.stock_cdr' doesn't exist");
-}
-
 class StockCallsTest : public EventStoreTest {};
 
 TEST_F(StockCallsTest, CallIsInsertedWithTheSpecifiedStatementAndNoTimeDifference) {
