@@ -467,7 +467,9 @@ bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std
 }
 
 bool AcdDatabase::Execute(std::string_view text) {
-  return connection_ && mysql_real_query(connection_.get(), text.data(), text.size()) == 0;
+  if (!connection_) return false;
+  if (observer_) observer_(text);
+  return mysql_real_query(connection_.get(), text.data(), text.size()) == 0;
 }
 
 bool AcdDatabase::ExecuteLogged() {
