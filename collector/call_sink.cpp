@@ -10,14 +10,9 @@
 #include "platform/process_info.h"
 #include "platform/registry.h"
 #include "platform/system_paths.h"
+#include "protocol/server_worker.h"
 
 namespace callsink {
-namespace {
-
-constexpr int kWorkerWaitMs = 10000;
-
-}  // namespace
-
 CallSink::CallSink()
     : Service(kServiceName, kDisplayName, kDescription),
       registry_file_(SystemPaths::RegistryFile()) {}
@@ -122,12 +117,7 @@ void CallSink::StartWorker(ActivityLog& log, Registry& registry, int n) {
 }
 
 void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config) {
-  ActivityLog log;
-  if (!log.Open(config->acdServer)) return;
-  ConfigLayout::WriteStatus(registry_file_, config->registryPath, ConfigLayout::kNothingConnected);
-  while (!closeEvent().Wait(kWorkerWaitMs)) {
-  }
-  log.Close();
+  callsink::ServerWorker(std::move(*config), &closeEvent(), registry_file_).Run();
 }
 
 }  // namespace callsink

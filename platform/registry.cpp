@@ -91,26 +91,40 @@ bool Registry::Open(OpenMode mode) {
     return false;
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  // The first read proves the file is a database; nothing has been written
-  // to it before this point.
-  const bool ok = Execute("SELECT count(*) FROM sqlite_master") &&
-                  Execute("PRAGMA journal_mode=WAL") &&
-                  Execute(
-                      "CREATE TABLE IF NOT EXISTS reg_keys ("
-                      " path TEXT PRIMARY KEY COLLATE NOCASE);"
-                      "CREATE TABLE IF NOT EXISTS reg_values ("
-                      " key TEXT NOT NULL COLLATE NOCASE,"
-                      " name TEXT NOT NULL COLLATE NOCASE,"
-                      " type INTEGER NOT NULL,"
-                      " data TEXT NOT NULL,"
-                      " PRIMARY KEY (key, name));");
-  if (!ok) {
+  if (!PrepareSchema(mode) || !Execute("PRAGMA journal_mode=WAL")) {
     error_ = path_ + " is not a usable registry file (" + error_ + ")";
     sqlite3_close(db_);
     db_ = nullptr;
     return false;
   }
   return true;
+}
+
+bool Registry::PrepareSchema(OpenMode mode) {
+  // The first read proves the file is a database; nothing has been written
+  // to it before this point.
+  SqliteStatement tables(db_,
+                         "SELECT count(*), sum(name IN ('reg_keys', 'reg_values')) "
+                         "FROM sqlite_master WHERE type = 'table'");
+  if (!tables.NextRow()) return Fail("cannot read " + path_);
+  const int all = tables.Int(0);
+  const int ours = tables.Int(1);
+  if (ours == 2) return true;
+  // Only an empty database becomes a registry: another program's database
+  // is left exactly as it is.
+  if (mode != OpenMode::kCreate || all != 0) {
+    error_ = "it holds no registry";
+    return false;
+  }
+  return Execute(
+      "CREATE TABLE IF NOT EXISTS reg_keys ("
+      " path TEXT PRIMARY KEY COLLATE NOCASE);"
+      "CREATE TABLE IF NOT EXISTS reg_values ("
+      " key TEXT NOT NULL COLLATE NOCASE,"
+      " name TEXT NOT NULL COLLATE NOCASE,"
+      " type INTEGER NOT NULL,"
+      " data TEXT NOT NULL,"
+      " PRIMARY KEY (key, name));");
 }
 
 bool Registry::KeyExists(const std::string& key) {

@@ -27,8 +27,9 @@ struct RegistryValue {
 class Registry {
  public:
   enum class OpenMode {
-    kExisting,  // the file must exist and be a registry; nothing is created
-    kCreate,    // create the file (mode 0600) and its folder (0700) if missing
+    kExisting,  // the file must exist and hold a registry; nothing is created
+    kCreate,    // create the file (mode 0600) and its folder (0700) if missing,
+                // and the registry in an empty database
   };
 
   explicit Registry(std::string path);
@@ -74,6 +75,9 @@ class Registry {
 
  private:
   bool Execute(const char* sql);
+  // Checks that the database holds a registry; creates one in an empty
+  // database when `mode` allows it.
+  bool PrepareSchema(OpenMode mode);
   bool Fail(const std::string& what);
   bool EnsureKey(const std::string& key);
 

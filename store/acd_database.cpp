@@ -159,7 +159,11 @@ bool AcdDatabase::Connect(const std::string& host, const std::string& user,
 bool AcdDatabase::SelectDatabase() {
   MYSQL* handle = connection_.get();
   if (mysql_select_db(handle, kDatabase) == 0) return true;
-  return Execute(kCreateDatabase) && mysql_select_db(handle, kDatabase) == 0;
+  // Workers of several servers start together: another one may create the
+  // database between our select and our create, and then it simply exists.
+  constexpr unsigned int kDatabaseExists = 1007;
+  if (!Execute(kCreateDatabase) && mysql_errno(handle) != kDatabaseExists) return false;
+  return mysql_select_db(handle, kDatabase) == 0;
 }
 
 bool AcdDatabase::CreateTables(std::string_view server) {
@@ -463,7 +467,9 @@ bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std
 }
 
 bool AcdDatabase::Execute(std::string_view text) {
-  return connection_ && mysql_real_query(connection_.get(), text.data(), text.size()) == 0;
+  if (!connection_) return false;
+  if (observer_) observer_(text);
+  return mysql_real_query(connection_.get(), text.data(), text.size()) == 0;
 }
 
 bool AcdDatabase::ExecuteLogged() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "collector/activity_log.h"
 #include "store/mysql_connection.h"
@@ -50,6 +52,12 @@ class AcdDatabase {
   AcdDatabase& operator=(const AcdDatabase&) = delete;
 
   bool IsConnected() const { return static_cast<bool>(connection_); }
+
+  // Sees the text of every statement just before it goes to the server, on
+  // the store's thread (for tests and diagnostics; empty: none). The text is
+  // valid during the call only.
+  using StatementObserver = std::function<void(std::string_view statement)>;
+  void SetStatementObserver(StatementObserver observer) { observer_ = std::move(observer); }
 
   // Connection and schema.
 
@@ -129,6 +137,7 @@ class AcdDatabase {
   const Timeouts timeouts_;
   MySqlConnection connection_;
   SqlStatement statement_;
+  StatementObserver observer_;
 };
 
 }  // namespace callsink

@@ -91,6 +91,26 @@ TEST(RegistryOpenTest, MissingOrForeignFilesAreReportedAndLeftUntouched) {
     EXPECT_NE(foreign.error().find("not a usable registry"), std::string::npos) << foreign.error();
   }
   EXPECT_EQ(TempDir::ReadFile(dir / "text.db"), text);
+
+  // Another program's database is not a registry and is not changed.
+  ASSERT_EQ(
+      system(("sqlite3 " + dir / "other.db" + " 'CREATE TABLE t (x); INSERT INTO t VALUES (1);'")
+                 .c_str()),
+      0);
+  const std::string before = TempDir::ReadFile(dir / "other.db");
+  for (auto mode : {Registry::OpenMode::kExisting, Registry::OpenMode::kCreate}) {
+    Registry other(dir / "other.db");
+    EXPECT_FALSE(other.Open(mode));
+    EXPECT_NE(other.error().find("holds no registry"), std::string::npos) << other.error();
+  }
+  EXPECT_EQ(TempDir::ReadFile(dir / "other.db"), before);
+
+  // An empty file becomes a registry only when asked to create one.
+  TempDir::WriteFile(dir / "empty.db", "");
+  Registry empty_existing(dir / "empty.db");
+  EXPECT_FALSE(empty_existing.Open(Registry::OpenMode::kExisting));
+  Registry empty_create(dir / "empty.db");
+  EXPECT_TRUE(empty_create.Open(Registry::OpenMode::kCreate)) << empty_create.error();
 }
 
 }  // namespace

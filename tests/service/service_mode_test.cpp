@@ -159,8 +159,8 @@ TEST_F(ServiceModeTest, StartRunsTheServiceAndStopEndsItWithinAPoll) {
   EXPECT_EQ(stop.output, "");
   EXPECT_TRUE(WaitUntil(1000, [&] { return ServiceProcess::Gone(pid); }));
   EXPECT_EQ(ServicePid(), 0);
-  // The service ends in milliseconds; "-stop" notices at its first poll.
-  EXPECT_GE(stop.duration, milliseconds(200));
+  // The service ends in milliseconds; "-stop" notices at its first poll at
+  // the latest (or at once, when the service was quicker than the check).
   EXPECT_LT(stop.duration, milliseconds(800));
   EXPECT_NE(CommonLog().find("Exitting run function"), std::string::npos);
   EXPECT_TRUE(sink.WaitFor(source + "ACD Service sucessfully stopped.", 5000));

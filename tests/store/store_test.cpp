@@ -17,6 +17,8 @@ void StoreTest::SetUp() {
   ASSERT_EQ(chdir(dir_.path().c_str()), 0);
   ASSERT_TRUE(log_.Open("store"));
 
+  store_.SetStatementObserver(
+      [this](std::string_view statement) { sent_.emplace_back(statement); });
   admin_ = ConnectAdmin();
   ASSERT_TRUE(admin_);
   Exec("drop database if exists acd_db");
@@ -90,7 +92,10 @@ std::vector<std::string> StoreTest::Commands() {
   return Rows("select concat(command_type, ': ', argument) from mysql.general_log");
 }
 
-void StoreTest::ForgetStatements() { Exec("truncate table mysql.general_log"); }
+void StoreTest::ForgetStatements() {
+  Exec("truncate table mysql.general_log");
+  sent_.clear();
+}
 
 std::vector<std::string> StoreTest::LogLines() {
   const std::string content = TempDir::ReadFile(dir_ / "logs/acd_store.log");

@@ -42,8 +42,12 @@ class StoreTest : public ::testing::Test {
   // The first row of `sql`; "" when there is none.
   std::string Value(const std::string& sql);
 
-  // The statements (command Query) the server received from every other
-  // session since the last ForgetStatements, in order, byte for byte.
+  // The statements store_ sent since the last ForgetStatements, in order,
+  // byte for byte (its statement observer).
+  const std::vector<std::string>& Sent() const { return sent_; }
+  // The statements (command Query) the server received from every session
+  // but the test's own since the last ForgetStatements, in order, as its
+  // general log holds them: without blanks and semicolons at the end.
   std::vector<std::string> Statements();
   // Every command those sessions sent, "<command>: <argument>", in order.
   std::vector<std::string> Commands();
@@ -59,6 +63,7 @@ class StoreTest : public ::testing::Test {
 
  private:
   std::string previous_folder_;
+  std::vector<std::string> sent_;
 };
 
 }  // namespace callsink::test

@@ -14,17 +14,38 @@ extern char** environ;
 namespace callsink::test {
 namespace {
 
+constexpr auto kSignalLimit = std::chrono::seconds(30);
+
+// The state letter of `pid` in /proc ('R', 'S', 'T' for stopped, 'Z' ...);
+// 'X' when there is no such process.
+char ProcessState(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string content;
+  if (!std::getline(stat, content)) return 'X';
+  const size_t close = content.rfind(')');
+  if (close == std::string::npos || close + 2 >= content.size()) return 'X';
+  return content[close + 2];
+}
+
 // True while `pid` is a process that has not ended; a zombie counts as ended,
 // since the server is not our child and may wait for a reaper that never comes.
 bool IsRunning(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string content;
-  if (!std::getline(stat, content)) return false;
-  const size_t close = content.rfind(')');
-  if (close == std::string::npos || close + 2 >= content.size()) return false;
-  const char state = content[close + 2];
+  const char state = ProcessState(pid);
   return state != 'Z' && state != 'X';
 }
+
+// Signals arrive asynchronously: waits until `reached` holds for the process.
+template <typename Condition>
+bool AwaitState(pid_t pid, Condition reached) {
+  const auto deadline = std::chrono::steady_clock::now() + kSignalLimit;
+  while (!reached(ProcessState(pid))) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+bool IsGone(char state) { return state == 'Z' || state == 'X'; }
 
 }  // namespace
 
@@ -43,19 +64,18 @@ bool MariaDbServer::Stop() {
   return stopped;
 }
 
-bool MariaDbServer::Kill() {
-  if (!Signal(SIGKILL)) return false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (IsRunning(pid_)) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+bool MariaDbServer::Kill() { return Signal(SIGKILL) && AwaitState(pid_, IsGone); }
+
+bool MariaDbServer::Pause() {
+  return Signal(SIGSTOP) &&
+         AwaitState(pid_, [](char state) { return state == 'T' || IsGone(state); }) &&
+         IsRunning(pid_);
 }
 
-bool MariaDbServer::Pause() { return Signal(SIGSTOP); }
-
-bool MariaDbServer::Resume() { return Signal(SIGCONT); }
+bool MariaDbServer::Resume() {
+  return Signal(SIGCONT) && AwaitState(pid_, [](char state) { return state != 'T'; }) &&
+         IsRunning(pid_);
+}
 
 bool MariaDbServer::Restart() { return RunScript("restart", {}) && LoadEnv(); }
 

@@ -33,6 +33,7 @@ class MariaDbServer {
   // SIGKILL by PID; returns once the process is gone.
   bool Kill();
   // SIGSTOP / SIGCONT: a server that accepts connections but never answers.
+  // Each returns once the process has reached the new state.
   bool Pause();
   bool Resume();
   // Stops the server if it runs and starts it on the same port and datadir.

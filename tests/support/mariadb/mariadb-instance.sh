@@ -79,8 +79,11 @@ prepare_template() {
   version=$("$mariadbd" --no-defaults --version)
   key=$( (echo "$version"; cat "${BASH_SOURCE[0]}") | sha256sum | cut -c1-16)
   cache=${CALLSINK_MARIADB_CACHE:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/callsink}
+  if ! mkdir -p "$cache" 2>/dev/null || [[ ! -w $cache ]]; then
+    cache=${TMPDIR:-/tmp}/callsink-cache-$(id -u)
+    mkdir -p "$cache"
+  fi
   template=$cache/mariadb-template-$key
-  mkdir -p "$cache"
   (
     flock 9
     if [[ -f $template/ready ]]; then exit 0; fi

@@ -1,0 +1,187 @@
+// The collector, acdsim and a private MariaDB, end to end: what the ACD
+// server sends is what the tables hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+
+#include "tests/e2e/collector_system.h"
+#include "tests/e2e/expected_store.h"
+#include "tests/support/sql_client.h"
+
+namespace callsink::test {
+namespace {
+
+// A clock far ahead of the real one (and above 2^31): every server time is
+// later than the collector's own, and stored unsigned.
+constexpr const char* kServerClock = "3000000000";
+
+std::vector<std::string> Sorted(std::vector<std::string> rows) {
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+// Times of the collector's clock read back as "CLOCK", like the expectation.
+std::vector<std::string> MaskCollectorClock(std::vector<std::string> rows, size_t column) {
+  for (std::string& row : rows) {
+    size_t begin = 0;
+    for (size_t i = 0; i < column; ++i) begin = row.find('|', begin) + 1;
+    const size_t end = row.find('|', begin);
+    const std::string value = row.substr(begin, end - begin);
+    if (value != "NULL" && value != "0" && std::stoull(value) < 2500000000ULL) {
+      row.replace(begin, end - begin, "CLOCK");
+    }
+  }
+  return rows;
+}
+
+class CollectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { CALLSINK_REQUIRE_MARIADB(system_.database_if_started()); }
+
+  // The rows of one server, in the form ExpectedStore gives them.
+  struct Tables {
+    std::vector<std::string> groups, agents, relations, status_rows, calls, cdrs;
+    bool operator==(const Tables&) const = default;
+  };
+
+  static Tables Read(SqlClient& sql, const std::string& server) {
+    auto rows = [&](const std::string& columns, const std::string& table,
+                    const std::string& order) {
+      return sql.Rows("select " + columns + " from acd_db." + table + " where Serv_Name='" +
+                      server + "'" + order);
+    };
+    Tables tables;
+    tables.groups =
+        Sorted(rows("Group_Name, Timestamp, State, Modified, Calls_inQueue", "stock_groups", ""));
+    tables.agents =
+        Sorted(rows("Agent_Name, Agent_FullName, Timestamp, State, Modified", "stock_agents", ""));
+    tables.relations = Sorted(MaskCollectorClock(
+        rows("Group_Name, Agent_Name, Timestamp, State, Modified, Status", "stock_relations", ""),
+        2));
+    tables.status_rows = MaskCollectorClock(
+        rows("Group_Name, Agent_Name, TimeStart, TimeEnd, Status", "stock_status", " order by ID"),
+        2);
+    tables.calls = rows("Group_Name, Agent_Name, Timestamp, Call_ID, Call_State, Close_Reason",
+                        "stock_calls", " order by ID");
+    tables.cdrs = rows(
+        "Group_Name, Agent_Name, Timestamp, Call_Dur, Caller_Usur, Call_GUID, Call_State, "
+        "Close_Reason, Queue_Dur",
+        "stock_cdr", " order by ID");
+    return tables;
+  }
+
+  static Tables Expected(const ExpectedStore& store) {
+    return {Sorted(store.Groups()), Sorted(store.Agents()), Sorted(store.Relations()),
+            store.StatusRows(),     store.Calls(),          store.Cdrs()};
+  }
+
+  // Waits until the server's record shows at least `min_events` events on
+  // connection 1 and the rows of its server equal what those messages imply,
+  // then compares table by table (which says what differs, if anything).
+  void ExpectStoreMatchesRecord(SqlClient& sql, const CollectorSystem::AcdSim& sim,
+                                size_t min_events) {
+    ExpectedStore expected;
+    Tables actual;
+    WaitUntil(60000, [&] {
+      expected = ExpectedStore();
+      expected.ApplyRecord(sim.record_file, "1");
+      size_t events = 0;
+      for (const auto& [kind, count] : expected.counts()) {
+        if (kind.rfind("2:", 0) == 0) events += static_cast<size_t>(count);
+      }
+      actual = Read(sql, sim.address);
+      return events >= min_events && actual == Expected(expected);
+    });
+    const Tables wanted = Expected(expected);
+    EXPECT_EQ(actual.groups, wanted.groups);
+    EXPECT_EQ(actual.agents, wanted.agents);
+    EXPECT_EQ(actual.relations, wanted.relations);
+    EXPECT_EQ(actual.status_rows, wanted.status_rows);
+    EXPECT_EQ(actual.calls, wanted.calls);
+    EXPECT_EQ(actual.cdrs, wanted.cdrs);
+    // Every stream had something to compare.
+    EXPECT_FALSE(wanted.calls.empty());
+    EXPECT_FALSE(wanted.cdrs.empty());
+    EXPECT_FALSE(wanted.status_rows.empty());
+    // The ACD clock runs more than 1.1e9 s ahead of the database server's.
+    const auto diff =
+        sql.Rows("select TimeDiff from acd_db.stock_time where Serv_Name='" + sim.address + "'");
+    ASSERT_EQ(diff.size(), 1u);
+    EXPECT_LT(std::stoll(diff[0]), -1100000000LL);
+  }
+
+  CollectorSystem system_;
+};
+
+TEST_F(CollectionTest, StartRequestsGoOutInOrderAndEveryTableHoldsWhatTheServerSent) {
+  auto* sim = system_.StartAcdSim(
+      "127.0.0.21", {"--groups", "3", "--agents", "10", "--rate", "2000", "--events", "600",
+                     "--start-time", kServerClock, "--seed", "7"});
+  ASSERT_NE(sim, nullptr);
+  system_.WriteConfigs({{"127.0.0.21", sim->port}});
+  system_.StartCollector();
+  ASSERT_TRUE(WaitUntil(10000, [&] { return system_.Status(1) == "Y-Y"; }));
+  SqlClient sql(system_.database_env());
+  ExpectStoreMatchesRecord(sql, *sim, 600);
+  EXPECT_EQ(system_.Status(1), "Y-Y");
+
+  // The six start requests, byte for byte but for the request numbers
+  // (bytes 8 to 11), before any other request.
+  const auto requests = CollectorSystem::RecordLines(sim->record_file, "in");
+  ASSERT_GE(requests.size(), 6u);
+  const std::string star = "2a" + std::string(30, '0');
+  const std::string expected_requests[] = {
+      "0006000000050000........0000001800000000"
+      "00000000",
+      "0006000000070000........0000002800000000" + std::string(32, '0') + "00000000",
+      "0006000000030000........0000001800000000"
+      "00000001",
+      "0006000000020000........0000002800000000" + star + "01000000",
+      "0006000000000000........0000003800000000" + star + star + "01000000",
+      "0006000000010000........0000002800000000" + star + "01000000",
+  };
+  for (size_t i = 0; i < 6; ++i) {
+    std::string sent = requests[i][7];
+    ASSERT_EQ(sent.size(), expected_requests[i].size()) << i;
+    sent.replace(16, 8, "........");
+    EXPECT_EQ(sent, expected_requests[i]) << "request " << i;
+  }
+  // Then GetAgents per group and a Status request per member.
+  EXPECT_EQ(requests[6][5], "6");
+
+  const auto code = system_.StopCollector(SIGHUP, 2000);
+  EXPECT_EQ(code, std::optional<int>(0));
+}
+
+TEST_F(CollectionTest, ManyServersKeepTheirRowsApart) {
+  for (int servers : {2, 20}) {
+    SCOPED_TRACE(servers);
+    std::vector<CollectorSystem::AcdSim*> sims;
+    std::vector<CollectorSystem::Config> configs;
+    for (int i = 0; i < servers; ++i) {
+      const std::string address = "127.0." + std::to_string(servers) + "." + std::to_string(i + 1);
+      auto* sim = system_.StartAcdSim(
+          address, {"--groups", "2", "--agents", "5", "--rate", "1000", "--events", "80",
+                    "--start-time", kServerClock, "--seed", std::to_string(i + 1)});
+      ASSERT_NE(sim, nullptr);
+      sims.push_back(sim);
+      configs.push_back({address, sim->port});
+    }
+    system_.WriteConfigs(configs);
+    system_.StartCollector();
+    for (int n = 1; n <= servers; ++n) {
+      ASSERT_TRUE(WaitUntil(10000, [&] { return system_.Status(n) == "Y-Y"; }))
+          << system_.WorkerLog(sims[static_cast<size_t>(n - 1)]->address);
+    }
+    SqlClient sql(system_.database_env());
+    for (auto* sim : sims) {
+      SCOPED_TRACE(sim->address);
+      ExpectStoreMatchesRecord(sql, *sim, 80);
+    }
+    EXPECT_EQ(system_.StopCollector(SIGTERM, 2000), std::optional<int>(0));
+  }
+}
+
+}  // namespace
+}  // namespace callsink::test
