@@ -102,11 +102,50 @@ click_at() {
   xdotool mousemove --sync $((gx + x * gw / width)) $((gy + y * gh / height)) click 1
 }
 
+# point_at WINDOW: the pointer over the window, which the window manager
+# then makes the active one.
+point_at() {
+  local gx gy gw gh
+  read -r gx gy gw gh < <(geometry "$1")
+  xdotool mousemove --sync $((gx + gw / 2)) $((gy + gh / 2))
+  sleep 0.5
+}
+
 # grab_window WINDOW NAME: saves the window with its title bar.
 grab_window() {
   local gx gy gw gh
   read -r gx gy gw gh < <(geometry "$(frame_of "$1")" outer)
   "$bin/screen_grab" "$out/$2" "$gx" "$gy" "$gw" "$gh"
+}
+
+# grab_popup NAME X Y WIDTH HEIGHT COMMAND...: saves the part of the screen
+# after COMMAND has opened a popup (a menu or a list) in it, which shows as
+# a change of the picture. A command that changed nothing within 2 s (an
+# input that came while a window was still settling) is given once more.
+grab_popup() {
+  local name=$1 area=("$2" "$3" "$4" "$5") before=$work/before.png
+  shift 5
+  "$bin/screen_grab" "$before" "${area[@]}"
+  for _ in 1 2; do
+    "$@"
+    for _ in $(seq 20); do
+      sleep 0.1
+      "$bin/screen_grab" "$out/$name" "${area[@]}"
+      if ! cmp -s "$before" "$out/$name"; then
+        sleep 0.3 # let it finish drawing
+        "$bin/screen_grab" "$out/$name" "${area[@]}"
+        return 0
+      fi
+    done
+  done
+  echo "screenshots: nothing opened for: $*" >&2
+  return 1
+}
+
+# Succeeds once the tray host holds an icon.
+tray_has_icon() {
+  xwininfo -tree -id "$(xdotool search --onlyvisible --class trayer | awk 'NR == 1')" |
+    grep -Eq '^ +[0-9]+ child'
 }
 
 # The visible window titled exactly $1.
@@ -186,6 +225,7 @@ done
 "$bin/callsinkmanager" >/dev/null 2>&1 &
 pids+=($!)
 window=$(window_named callsinkmanager)
+wait_for tray_has_icon
 
 # The second row (N-Y) selected by a click, which also refreshes the status.
 click_at "$window" 324 166 100 54
@@ -199,25 +239,27 @@ sleep 0.5
 grab_window "$config" config-dialog.png
 
 # "Reset DB" connects to the private MariaDB and opens the data drop
-# dialog, then a click on the combo box drops its list down.
+# dialog; F4 drops the list of the combo box (which has the focus) down.
 click_at "$config" 160 173 81 133
 drop=$(window_named 'Database delete')
 sleep 0.5
 grab_window "$drop" data-drop-dialog.png
-click_at "$drop" 169 84 109 47
+point_at "$drop"
+grab_popup data-drop-choices.png $(geometry "$(frame_of "$drop")" outer) xdotool key F4
+# Escape closes the list, "Cancel" each dialog (Escape on the main window
+# would end the program).
+xdotool key Escape
+sleep 0.3
+click_at "$drop" 169 84 113 70
+sleep 0.3
+click_at "$config" 160 173 128 158
 sleep 0.5
-grab_window "$drop" data-drop-choices.png
-for _ in 1 2 3; do
-  xdotool key Escape
-  sleep 0.3
-done
 
 # The tray menu: a right click on the icon docked in trayer.
 tray=$(xdotool search --onlyvisible --class trayer | awk 'NR == 1')
 read -r tx ty tw th < <(geometry "$tray")
-xdotool mousemove --sync $((tx + tw / 2)) $((ty + th * 3 / 4)) click 3
-sleep 0.5
-"$bin/screen_grab" "$out/tray-menu.png" $((screen_width - 200)) 0 200 70
+grab_popup tray-menu.png $((screen_width - 200)) 0 200 70 \
+  xdotool mousemove --sync $((tx + tw / 2)) $((ty + th * 3 / 4)) click 3
 xdotool key Escape
 
 echo "screenshots: written to ${out#"$repo"/}"
