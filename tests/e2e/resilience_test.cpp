@@ -62,8 +62,8 @@ class ResilienceTest : public ::testing::Test {
     return WaitUntil(timeout_ms, [&] { return system_.CountInLog(server, text) > 0; });
   }
   int Rows(SqlClient& sql, const std::string& table, const std::string& server) {
-    return std::stoi(sql.Value("select count(*) from acd_db." + table + " where Serv_Name='" +
-                               server + "'"));
+    return std::stoi(
+        sql.Value("select count(*) from acd_db." + table + " where Serv_Name='" + server + "'"));
   }
 
   CollectorSystem system_;
@@ -116,13 +116,15 @@ TEST_F(ResilienceTest, ClosedConnectionStartsANewPassThatRefillsOnlyThisServersD
   ASSERT_TRUE(WaitUntil(10000, [&] { return system_.Status(1) == "Y-Y"; }));
   SqlClient sql(system_.database_env());
   // Another server's directory, which this worker must never touch.
-  sql.Exec("insert into acd_db.stock_groups (Serv_Name, Group_Name, Modified) values "
-           "('10.9.9.9', 'Other', 1)");
+  sql.Exec(
+      "insert into acd_db.stock_groups (Serv_Name, Group_Name, Modified) values "
+      "('10.9.9.9', 'Other', 1)");
   sql.Exec("insert into acd_db.stock_agents (Serv_Name, Agent_Name) values ('10.9.9.9', 'a')");
-  sql.Exec("insert into acd_db.stock_relations (Serv_Name, Group_Name, Agent_Name) values "
-           "('10.9.9.9', 'Other', 'a')");
-  const std::string first_ids = sql.Value(
-      "select min(ID) from acd_db.stock_groups where Serv_Name='" + server + "'");
+  sql.Exec(
+      "insert into acd_db.stock_relations (Serv_Name, Group_Name, Agent_Name) values "
+      "('10.9.9.9', 'Other', 'a')");
+  const std::string first_ids =
+      sql.Value("select min(ID) from acd_db.stock_groups where Serv_Name='" + server + "'");
 
   ASSERT_TRUE(LogShows(server, "Connection Closed Remotely", 10000));
   EXPECT_EQ(system_.Status(1), "Y-Y") << "the state stays during the pause";
@@ -154,7 +156,8 @@ TEST_F(ResilienceTest, DatabaseKilledDuringAStreamIsReconnectedOnceItIsBack) {
   int calls_before = 0;
   {
     SqlClient sql(system_.database_env());
-    ASSERT_TRUE(WaitUntil(5000, [&] { return (calls_before = Rows(sql, "stock_calls", server)) > 5; }));
+    ASSERT_TRUE(
+        WaitUntil(5000, [&] { return (calls_before = Rows(sql, "stock_calls", server)) > 5; }));
   }
   ASSERT_TRUE(system_.database().Kill());
   ASSERT_TRUE(LogShows(server, "MySQL server has gone away!", 5000)) << system_.WorkerLog(server);
@@ -176,11 +179,11 @@ TEST_F(ResilienceTest, StopEndsTheProcessWhileWorkersAreBlockedAnywhere) {
   ASSERT_NE(quiet, nullptr);
   ASSERT_NE(deaf, nullptr);
   system_.WriteConfigs({
-      {"127.0.0.35", quiet->port},                   // waits in a receive
-      {"127.0.0.36", deaf->port},                    // its requests pile up unread
-      {"127.0.0.1", ClosedPort()},                   // waits 10 s between ACD connects
-      {"127.0.0.37", 1, "127.0.0.1"},                // database connect that hangs
-      {"127.0.0.38", 1, "127.0.0.2"},                // database refused: 10 s wait
+      {"127.0.0.35", quiet->port},     // waits in a receive
+      {"127.0.0.36", deaf->port},      // its requests pile up unread
+      {"127.0.0.1", ClosedPort()},     // waits 10 s between ACD connects
+      {"127.0.0.37", 1, "127.0.0.1"},  // database connect that hangs
+      {"127.0.0.38", 1, "127.0.0.2"},  // database refused: 10 s wait
   });
   for (int stop_signal : {SIGTERM, SIGHUP}) {
     SCOPED_TRACE(stop_signal);
@@ -235,10 +238,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Fault{"CloseAfter", {"--close-after", "30"}, "Connection Closed Remotely", false},
         Fault{"SplitRecords", {"--split-records", "7"}, nullptr, true},
-        Fault{"LengthBelowHeader", {"--bad-length", "19"},
-              "Message length 19 out of range (20 to 4096), connection dropped", false},
-        Fault{"LengthAboveBuffer", {"--bad-length", "5000"},
-              "Message length 5000 out of range (20 to 4096), connection dropped", false},
+        Fault{"LengthBelowHeader",
+              {"--bad-length", "19"},
+              "Message length 19 out of range (20 to 4096), connection dropped",
+              false},
+        Fault{"LengthAboveBuffer",
+              {"--bad-length", "5000"},
+              "Message length 5000 out of range (20 to 4096), connection dropped",
+              false},
         Fault{"HeaderOnlyEvents", {"--bad-length", "20"}, "too short (0 bytes), dropped", false},
         Fault{"UnknownMessages", {"--unknown-message", "2:6"}, nullptr, true},
         Fault{"FailedGetGroups", {"--fail-result", "1:5"}, "- GetGroups response ID-", true},
