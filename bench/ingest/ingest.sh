@@ -8,6 +8,9 @@
 #
 #   bench/ingest/ingest.sh [BUILD_DIR] [EVENTS_PER_WORKER] [WORKER_COUNTS]
 #   e.g. bench/ingest/ingest.sh build 100000 "1 4 16"
+#
+# INGEST_LIMIT=no skips the limit (for long runs that only watch the RSS,
+# e.g. INGEST_LIMIT=no bench/ingest/ingest.sh build 1000000 1).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -29,7 +32,7 @@ sql() { mariadb -N -B -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_A
 now() { date +%s.%N; }
 
 # run NAME WORKERS [MARIADBD_OPTION...]: one collector run; sets the globals
-# rate, cpu_per_100k, peak_rss_mb, stored_events.
+# rate, cpu_per_100k, peak_rss_mb, stored_events, received_messages.
 run() {
   local name=$1 workers=$2
   shift 2
@@ -93,11 +96,16 @@ run() {
     wait "$sim" 2>/dev/null || true
   done
   stored_events=$(cat "$dir"/acdsim*.out | sed -n 's/.*requests, \([0-9]*\) events.*/\1/p' | awk '{s += $1} END {print s}')
+  # Every request gets one response: the messages the collector received.
+  received_messages=$(cat "$dir"/acdsim*.out | sed -n 's/.* \([0-9]*\) requests, \([0-9]*\) events.*/\1 \2/p' | awk '{s += $1 + $2} END {print s}')
   local seconds
   seconds=$(echo "$last_time - $first_time" | bc -l)
   rate=$(echo "$stored_events / $seconds" | bc -l)
   cpu_per_100k=$(echo "$ticks / $(getconf CLK_TCK) * 100000 / $stored_events" | bc -l)
   unset CALLSINK_ROOT
+  # A server left running goes on flushing and purging in the background,
+  # which would slow down the runs after it.
+  $instance stop "$work/db-$name" >/dev/null
 }
 
 printf '%-8s %10s %12s %14s %12s\n' workers events events/s cpu-s/100k peak-rss-MB
@@ -106,18 +114,36 @@ for workers in $worker_counts; do
   printf '%-8s %10d %12.0f %14.2f %12s\n' "$workers" "$stored_events" "$rate" "$cpu_per_100k" "$peak_rss_mb"
 done
 
+[[ ${INGEST_LIMIT:-yes} == no ]] && exit 0
+
 # The limit: the statements one worker's run sent, replayed bare.
 run limit-record 1 --general-log=1 --general-log-file="$work/general.log"
 recorded_events=$stored_events
 # The collector's statements, with its database selections as "use".
 sed -n -e 's/^.*[0-9] Query\t//p' -e 's/^.*[0-9] Init DB\t\(.*\)$/use \1/p' "$work/general.log" |
   grep -v -E '^(select @@|select \(select)' >"$work/statements.sql" || true
-$instance start "$work/db-limit-replay" >/dev/null
-# shellcheck disable=SC1090
-source "$work/db-limit-replay/env"
-replay=$("$bin/statement_replay" "$MARIADB_SOCKET" "$MARIADB_ADMIN_USER" "$MARIADB_ADMIN_PASSWORD" "$work/statements.sql")
-replay_seconds=$(echo "$replay" | awk '{print $6}')
-limit_rate=$(echo "$recorded_events / $replay_seconds" | bc -l)
+# replay NAME [PINGS]: replays on a fresh server of its own; prints
+# statement_replay's line, then the events per second.
+replay() {
+  local line name=$1
+  shift
+  $instance start "$work/db-$name" >/dev/null
+  # shellcheck disable=SC1090
+  source "$work/db-$name/env"
+  line=$("$bin/statement_replay" "$MARIADB_SOCKET" "$MARIADB_ADMIN_USER" "$MARIADB_ADMIN_PASSWORD" \
+    "$work/statements.sql" "$@")
+  $instance stop "$work/db-$name" >/dev/null
+  echo "$line"
+  echo "$recorded_events / $(echo "$line" | awk '{print $NF}')" | bc -l
+}
+# With the collector's pings (one per received message), as the store's
+# benchmark measures its bare loop, and with the statements alone.
+mapfile -t pinged < <(replay limit-pinged "$received_messages")
+mapfile -t unpinged < <(replay limit-unpinged)
 run w1-again 1
-printf '\nbare-statement limit, one connection: %s -> %.0f events/s\n' "$replay" "$limit_rate"
-printf 'collector, one worker: %.0f events/s = %.1f%% of the limit\n' "$rate" "$(echo "100 * $rate / $limit_rate" | bc -l)"
+printf '\nbare-statement limit, one connection, with one ping per message: %s -> %.0f events/s\n' \
+  "${pinged[0]}" "${pinged[1]}"
+printf 'bare-statement limit, one connection, statements alone: %s -> %.0f events/s\n' \
+  "${unpinged[0]}" "${unpinged[1]}"
+printf 'collector, one worker: %.0f events/s = %.1f%% of the limit with pings, %.1f%% of the statements alone\n' \
+  "$rate" "$(echo "100 * $rate / ${pinged[1]}" | bc -l)" "$(echo "100 * $rate / ${unpinged[1]}" | bc -l)"

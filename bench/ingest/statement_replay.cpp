@@ -1,21 +1,26 @@
 // Sends a file of SQL statements, one per line, through a bare mysql_query
 // loop on one connection: the most one connection can do with exactly the
-// statements a collector run sent. Prints "statements N seconds S".
+// statements a collector run sent. PINGS spreads that many mysql_ping calls
+// evenly among them: the collector pings once per message it receives, and
+// the general log the statements come from does not record pings. Prints
+// "statements N pings P failed F seconds S".
 //
-//   statement_replay SOCKET USER PASSWORD FILE
+//   statement_replay SOCKET USER PASSWORD FILE [PINGS]
 #include <mysql.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: statement_replay SOCKET USER PASSWORD FILE\n");
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: statement_replay SOCKET USER PASSWORD FILE [PINGS]\n");
     return 2;
   }
+  const size_t pings = argc == 6 ? std::strtoul(argv[5], nullptr, 10) : 0;
   std::vector<std::string> statements;
   std::ifstream in(argv[4], std::ios::binary);
   for (std::string line; std::getline(in, line);) {
@@ -29,15 +34,21 @@ int main(int argc, char** argv) {
     return 1;
   }
   size_t failed = 0;
+  size_t pinged = 0;
   const auto start = std::chrono::steady_clock::now();
-  for (const std::string& statement : statements) {
+  for (size_t i = 0; i < statements.size(); ++i) {
+    // Pings due before statement i: (i + 1) * pings / statements in all.
+    for (const size_t due = (i + 1) * pings / statements.size(); pinged < due; ++pinged) {
+      if (mysql_ping(handle) != 0) ++failed;
+    }
+    const std::string& statement = statements[i];
     if (mysql_real_query(handle, statement.data(), statement.size()) != 0) ++failed;
     // A select's rows must be read before the next statement, as the store does.
     if (MYSQL_RES* result = mysql_store_result(handle)) mysql_free_result(result);
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  std::printf("statements %zu failed %zu seconds %.3f\n", statements.size(), failed,
-              elapsed.count());
+  std::printf("statements %zu pings %zu failed %zu seconds %.3f\n", statements.size(), pinged,
+              failed, elapsed.count());
   mysql_close(handle);
   return 0;
 }
