@@ -5,13 +5,12 @@
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
-#include <deque>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "manager/message_box.h"
 #include "manager/window/dialog_message_box.h"
+#include "tests/manager/manager_fakes.h"
 
 // Helpers for driving modal dialogs and menus in QTest suites.
 namespace callsink::test {
@@ -56,25 +55,13 @@ inline void ChooseInNextMenu(const QString& text) {
   });
 }
 
-// Stands in for the message boxes: records every message and answers the
-// questions from `answers` in order (No once they run out).
-class ScriptedMessages {
+// Stands in for the message boxes of the window: the scripted message box
+// of the model's tests, as the function the dialogs take.
+class ScriptedMessages : public ScriptedMessageBox {
  public:
   MessageFunction Function() {
-    return [this](const std::string& text, MessageKind kind) {
-      shown.push_back(text);
-      kinds.push_back(kind);
-      if (kind == MessageKind::kNotice) return MessageAnswer::kOk;
-      if (answers.empty()) return MessageAnswer::kNo;
-      const MessageAnswer answer = answers.front();
-      answers.pop_front();
-      return answer;
-    };
+    return [this](const std::string& text, MessageKind kind) { return Show(text, kind); };
   }
-
-  std::deque<MessageAnswer> answers;
-  std::vector<std::string> shown;
-  std::vector<MessageKind> kinds;
 };
 
 }  // namespace callsink::test
