@@ -248,9 +248,7 @@ bool AcdDatabase::WriteGroup(std::string_view server, std::string_view group, ui
       .Add(
           "insert into stock_groups ( Serv_Name, Group_Name, Timestamp, State, Modified, "
           "Calls_inQueue ) values ( ")
-      .Quoted(server)
-      .Add(", ")
-      .Quoted(group)
+      .QuotedList({server, group})
       .Add(", ")
       .Unsigned(timestamp)
       .Add(", ")
@@ -275,9 +273,7 @@ bool AcdDatabase::WriteAgent(std::string_view server, std::string_view agent,
       .Add(
           "insert into stock_agents ( Serv_Name, Agent_Name, Agent_FullName, Timestamp, State, "
           "Modified ) values ( ")
-      .Quoted(server)
-      .Add(", ")
-      .Quoted(agent)
+      .QuotedList({server, agent})
       .Add(", ")
       .Quoted(full_name)
       .Add(", ")
@@ -314,11 +310,7 @@ bool AcdDatabase::WriteRelation(std::string_view server, std::string_view group,
         .Add(
             "insert into stock_relations ( Serv_Name, Group_Name, Agent_Name, Timestamp, State, "
             "Modified ) values ( ")
-        .Quoted(server)
-        .Add(", ")
-        .Quoted(group)
-        .Add(", ")
-        .Quoted(agent)
+        .QuotedList({server, group, agent})
         .Add(", ")
         .Unsigned(timestamp)
         .Add(", ")
@@ -368,11 +360,7 @@ bool AcdDatabase::WriteStatusInterval(std::string_view server, std::string_view 
           .Add(
               "insert into stock_status ( Serv_Name, Group_Name, Agent_Name, TimeStart, "
               "TimeEnd, Status ) values ( ")
-          .Quoted(server)
-          .Add(", ")
-          .Quoted(group)
-          .Add(", ")
-          .Quoted(agent)
+          .QuotedList({server, group, agent})
           .Add(", ")
           .Unsigned(open.start)
           .Add(", ")
@@ -393,11 +381,7 @@ bool AcdDatabase::WriteRelationStatus(std::string_view server, std::string_view 
       .Add(
           "insert into stock_relations ( Serv_Name, Group_Name, Agent_Name, Timestamp, Status ) "
           "values ( ")
-      .Quoted(server)
-      .Add(", ")
-      .Quoted(group)
-      .Add(", ")
-      .Quoted(agent)
+      .QuotedList({server, group, agent})
       .Add(", ")
       .Unsigned(timestamp)
       .Add(", ")
@@ -418,11 +402,7 @@ bool AcdDatabase::WriteCdr(std::string_view server, std::string_view group, std:
       .Add(
           "insert into stock_cdr ( Serv_Name, Group_Name, Agent_Name, Timestamp, Call_Dur, "
           "Caller_Usur, Call_GUID, Call_State, Close_Reason, Queue_Dur ) values ( ")
-      .Quoted(server)
-      .Add(", ")
-      .Quoted(group)
-      .Add(", ")
-      .Quoted(agent)
+      .QuotedList({server, group, agent})
       .Add(", ")
       .Unsigned(timestamp)
       .Add(", ")
@@ -449,11 +429,7 @@ bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std
       .Add(
           "insert into stock_calls ( Serv_Name, Group_Name, Agent_Name, Timestamp, Call_ID, "
           "Call_State, Close_Reason ) values ( ")
-      .Quoted(server)
-      .Add(", ")
-      .Quoted(group)
-      .Add(", ")
-      .Quoted(agent)
+      .QuotedList({server, group, agent})
       .Add(", ")
       .Unsigned(timestamp)
       .Add(", ")

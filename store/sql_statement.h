@@ -3,6 +3,7 @@
 #include <mysql.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,8 @@ class SqlStatement {
   // mysql_real_escape_string: any bytes, quotes and backslashes included,
   // arrive at the server exactly as given.
   SqlStatement& Quoted(std::string_view value);
+  // Appends each of `values` as Quoted does, separated by ", ".
+  SqlStatement& QuotedList(std::initializer_list<std::string_view> values);
   // Appends the decimal text of `value`: no sign, no leading zeros.
   SqlStatement& Unsigned(uint32_t value);
   // Appends the decimal text of `value`, with "-" when negative.
