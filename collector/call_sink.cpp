@@ -5,16 +5,18 @@
 #include <csignal>
 #include <thread>
 
-#include "collector/activity_log.h"
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
+#include "platform/activity_log.h"
 #include "platform/process_info.h"
 #include "platform/registry.h"
 #include "platform/system_paths.h"
-#include "protocol/server_worker.h"
+#include "service/collector_service_names.h"
+#include "worker/server_worker.h"
 
 namespace callsink {
 CallSink::CallSink()
-    : Service(kServiceName, kDisplayName, kDescription),
+    : Service(CollectorServiceNames::kName, CollectorServiceNames::kDisplayName,
+              CollectorServiceNames::kDescription),
       registry_file_(SystemPaths::RegistryFile()) {}
 
 CallSink::~CallSink() = default;

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "collector/server_config.h"
-#include "collector/service.h"
+#include "config/server_config.h"
+#include "service/service.h"
 
 namespace callsink {
 
@@ -19,9 +19,6 @@ class Registry;
 // object they share.
 class CallSink : public Service {
  public:
-  static constexpr const char* kServiceName = "ACD Service";
-  static constexpr const char* kDisplayName = "ACD Service";
-  static constexpr const char* kDescription = "Collects ACD call and status statistics";
   // Most workers the run loop starts; a larger ConfigCount is cut to this.
   static constexpr int kMaxWorkers = 99;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "platform/registry.h"
 
 namespace callsink {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "collector/activity_log.h"
+#include "platform/activity_log.h"
 #include "store/mysql_connection.h"
 #include "store/sql_statement.h"
 

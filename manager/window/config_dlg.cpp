@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "manager/data_drop_flow.h"
 #include "manager/window/data_drop_dlg.h"
 #include "manager/window/dialog_builder.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "collector/activity_log.h"
+#include "platform/activity_log.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_header.h"
 #include "protocol/acd_request.h"
@@ -56,7 +56,7 @@ class AcdConnectionTest : public ::testing::Test {
   }
 
   // A connection to `listener` with the server side accepted.
-  void ConnectTo(LoopbackListener& listener, AcdConnection& connection, SocketFd& server) {
+  void ConnectTo(LoopbackListener& listener, AcdConnection& connection, FileDescriptor& server) {
     ASSERT_TRUE(connection.Connect("127.0.0.1", listener.port()));
     server = listener.Accept();
     ASSERT_TRUE(server.valid());
@@ -147,7 +147,7 @@ TEST_F(AcdConnectionTest, CloseEventEndsAConnectThatHangsWithoutALogLine) {
 TEST_F(AcdConnectionTest, RecordSplitIntoManySegmentsIsReadWhole) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   const AcdRequest record = AcdRequest::SubscribeStatus(321, "Sales", "1001");
   std::thread sender([&] { test::WriteByteBySegment(server.get(), record.bytes()); });
@@ -161,7 +161,7 @@ TEST_F(AcdConnectionTest, RecordSplitIntoManySegmentsIsReadWhole) {
 TEST_F(AcdConnectionTest, ReceiveTakesExactlyTheLengthAskedAndLeavesTheRest) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   const std::vector<uint8_t> two = test::FromHex("0102030405060708090a");
   ASSERT_TRUE(test::WriteAll(server.get(), two));
@@ -176,7 +176,7 @@ TEST_F(AcdConnectionTest, ReceiveTakesExactlyTheLengthAskedAndLeavesTheRest) {
 TEST_F(AcdConnectionTest, PeerClosingMidRecordGivesClosedRemotelyAndZeroOnce) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   ASSERT_TRUE(test::WriteAll(server.get(), test::FromHex("00060001000400000000")));
   server.Reset();
@@ -190,7 +190,7 @@ TEST_F(AcdConnectionTest, PeerClosingMidRecordGivesClosedRemotelyAndZeroOnce) {
 TEST_F(AcdConnectionTest, PeerResettingMidRecordGivesReceiveFailedOnce) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   ASSERT_TRUE(test::WriteAll(server.get(), test::FromHex("0006000100")));
   uint8_t buffer[20];
@@ -218,7 +218,7 @@ TEST_F(AcdConnectionTest, ReceiveWithoutSocketFailsWithItsLine) {
 TEST_F(AcdConnectionTest, CloseEventEndsABlockingReceiveWithin100Milliseconds) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   Clock::time_point set_at;
   std::thread stopper([&] {
@@ -239,7 +239,7 @@ TEST_F(AcdConnectionTest, CloseEventEndsABlockingReceiveWithin100Milliseconds) {
 TEST_F(AcdConnectionTest, CloseEventAlreadySetWinsOverWaitingData) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   ASSERT_TRUE(test::WriteAll(server.get(), test::FromHex("01020304")));
   close_event_.Set();
@@ -252,7 +252,7 @@ TEST_F(AcdConnectionTest, CloseEventAlreadySetWinsOverWaitingData) {
 TEST_F(AcdConnectionTest, EveryRequestOperationSendsItsRecord) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   EXPECT_TRUE(connection.SubscribeStatus("*", "*"));
   EXPECT_TRUE(connection.SubscribeCall("*"));
@@ -291,7 +291,7 @@ TEST_F(AcdConnectionTest, EveryRequestOperationSendsItsRecord) {
 TEST_F(AcdConnectionTest, RequestsOnAClosedConnectionReturnFalse) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   connection.Close();
   EXPECT_FALSE(connection.SubscribeStatus("*", "*"));
@@ -310,7 +310,7 @@ TEST_F(AcdConnectionTest, RequestsOnAClosedConnectionReturnFalse) {
 TEST_F(AcdConnectionTest, RequestAfterThePeerResetFailsAndClosesTheSocket) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   test::CloseWithReset(server);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -321,7 +321,7 @@ TEST_F(AcdConnectionTest, RequestAfterThePeerResetFailsAndClosesTheSocket) {
 TEST_F(AcdConnectionTest, CloseEventEndsASendThatAPeerNotReadingBlocks) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   const int small = 4096;
   setsockopt(server.get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
@@ -357,7 +357,7 @@ TEST_F(AcdConnectionTest, CloseAfterAFailedConnectClosesNothing) {
 TEST_F(AcdConnectionTest, CloseTwiceClosesTheSocketOnce) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   connection.Close();
   EXPECT_FALSE(connection.IsConnected());
@@ -370,7 +370,7 @@ TEST_F(AcdConnectionTest, CloseTwiceClosesTheSocketOnce) {
 TEST_F(AcdConnectionTest, CloseAfterThePeerClosedClosesNothingTwice) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   server.Reset();
   uint8_t buffer[1];
@@ -380,13 +380,13 @@ TEST_F(AcdConnectionTest, CloseAfterThePeerClosedClosesNothingTwice) {
   EXPECT_TRUE(bystanders.AllOpen());
 }
 
-// ---- SocketFd ------------------------------------------------------------------
+// ---- FileDescriptor ------------------------------------------------------------------
 
-TEST(SocketFdTest, MovingHandsOverTheDescriptorAndResetClosesItOnce) {
-  SocketFd first(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+TEST(FileDescriptorTest, MovingHandsOverTheDescriptorAndResetClosesItOnce) {
+  FileDescriptor first(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const int number = first.get();
   ASSERT_GE(number, 0);
-  SocketFd second(std::move(first));
+  FileDescriptor second(std::move(first));
   EXPECT_FALSE(first.valid());
   EXPECT_EQ(second.get(), number);
   second.Reset();
@@ -397,10 +397,10 @@ TEST(SocketFdTest, MovingHandsOverTheDescriptorAndResetClosesItOnce) {
   EXPECT_TRUE(bystanders.AllOpen());
 }
 
-TEST(SocketFdTest, AssigningClosesTheDescriptorHeldBefore) {
-  SocketFd held(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+TEST(FileDescriptorTest, AssigningClosesTheDescriptorHeldBefore) {
+  FileDescriptor held(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const int old_number = held.get();
-  held = SocketFd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  held = FileDescriptor(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   EXPECT_LT(fcntl(old_number, F_GETFD), 0);
   EXPECT_GE(fcntl(held.get(), F_GETFD), 0);
 }

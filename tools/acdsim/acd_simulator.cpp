@@ -59,7 +59,8 @@ bool AcdSimulator::Listen(std::string* error) {
     recording_ = true;
   }
   for (size_t i = 0; i < options_.servers; ++i) {
-    SocketFd listener(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    FileDescriptor listener(
+        socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
     const int on = 1;
     setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (options_.faults.stop_reading_after) {
@@ -90,7 +91,7 @@ bool AcdSimulator::Listen(std::string* error) {
 
 void AcdSimulator::AcceptFrom(size_t listener) {
   for (;;) {
-    SocketFd client(
+    FileDescriptor client(
         accept4(listeners_[listener].get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!client.valid()) return;  // EAGAIN, or a connection that died in the queue
     // Answers leave at once; the connection batches its own writes.
@@ -113,7 +114,7 @@ void AcdSimulator::Run(const ManualResetEvent& stop) {
     const auto now = SimConnection::Clock::now();
     fds.clear();
     fds.push_back({stop.fd(), POLLIN, 0});
-    for (const SocketFd& listener : listeners_) fds.push_back({listener.get(), POLLIN, 0});
+    for (const FileDescriptor& listener : listeners_) fds.push_back({listener.get(), POLLIN, 0});
     int timeout = -1;
     for (const auto& connection : connections_) {
       fds.push_back({connection->fd(), connection->PollEvents(now), 0});

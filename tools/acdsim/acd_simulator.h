@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/socket_fd.h"
+#include "platform/file_descriptor.h"
 #include "tools/acdsim/call_centre.h"
 #include "tools/acdsim/sim_options.h"
 #include "tools/acdsim/sim_stats.h"
@@ -56,7 +56,7 @@ class AcdSimulator {
 
   const SimOptions options_;
   const CallCentre centre_;
-  std::vector<SocketFd> listeners_;
+  std::vector<FileDescriptor> listeners_;
   std::vector<uint16_t> ports_;
   std::vector<std::unique_ptr<SimConnection>> connections_;
   TrafficRecorder recorder_;

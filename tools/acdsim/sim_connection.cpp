@@ -69,9 +69,9 @@ SimConnection::Clock::duration IntervalFor(double rate) {
 
 }  // namespace
 
-SimConnection::SimConnection(SocketFd socket, const SimOptions& options, CallCentreModel model,
-                             uint16_t port, uint64_t number, TrafficRecorder* recorder,
-                             SimStats* stats)
+SimConnection::SimConnection(FileDescriptor socket, const SimOptions& options,
+                             CallCentreModel model, uint16_t port, uint64_t number,
+                             TrafficRecorder* recorder, SimStats* stats)
     : socket_(std::move(socket)),
       options_(options),
       model_(std::move(model)),

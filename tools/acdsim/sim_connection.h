@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_descriptor.h"
 #include "protocol/acd_header.h"
-#include "protocol/socket_fd.h"
 #include "tools/acdsim/call_centre_model.h"
 #include "tools/acdsim/message_encoder.h"
 #include "tools/acdsim/sim_options.h"
@@ -32,8 +32,8 @@ class SimConnection {
   using Clock = std::chrono::steady_clock;
 
   // `options`, `recorder` (may be null) and `stats` outlive the connection.
-  SimConnection(SocketFd socket, const SimOptions& options, CallCentreModel model, uint16_t port,
-                uint64_t number, TrafficRecorder* recorder, SimStats* stats);
+  SimConnection(FileDescriptor socket, const SimOptions& options, CallCentreModel model,
+                uint16_t port, uint64_t number, TrafficRecorder* recorder, SimStats* stats);
   SimConnection(const SimConnection&) = delete;
   SimConnection& operator=(const SimConnection&) = delete;
 
@@ -93,7 +93,7 @@ class SimConnection {
   // `header.length`.
   void Send(AcdHeader header, std::span<const uint8_t> body, BodyShape shape);
 
-  SocketFd socket_;
+  FileDescriptor socket_;
   const SimOptions& options_;
   CallCentreModel model_;
   const uint16_t port_;

@@ -6,12 +6,12 @@
 #include <ostream>
 #include <thread>
 
-#include "collector/call_sink.h"
 #include "manager/config_store.h"
 #include "manager/connection_state.h"
 #include "manager/data_drop_db.h"
 #include "manager/data_drop_flow.h"
 #include "platform/registry.h"
+#include "service/collector_service_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
 
 namespace callsink {
@@ -193,7 +193,7 @@ int ControlTool::List() {
 int ControlTool::Status() {
   const CManagerModel& model = Model(no_changes_);
   const bool running = service_.IsServiceRunning();
-  out_ << CallSink::kServiceName << ": " << (running ? "running" : "not running") << "\n";
+  out_ << CollectorServiceNames::kName << ": " << (running ? "running" : "not running") << "\n";
   for (int i = 0; i < model.config_count(); ++i) {
     const ConfigRow& row = model.configs()[static_cast<size_t>(i)];
     out_ << i + 1 << "\t" << row[kAcdServer] << "\t"

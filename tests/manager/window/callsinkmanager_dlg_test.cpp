@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "manager/config_store.h"
 #include "manager/connection_state.h"
 #include "manager/window/about_dlg.h"

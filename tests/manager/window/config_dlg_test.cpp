@@ -7,7 +7,7 @@
 #include <QTest>
 #include <memory>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "manager/window/dialog_units.h"
 #include "tests/manager/window/window_test_support.h"
 

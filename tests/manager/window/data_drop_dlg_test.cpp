@@ -11,9 +11,9 @@
 #include <memory>
 #include <optional>
 
-#include "collector/activity_log.h"
 #include "manager/window/config_dlg.h"
 #include "manager/window/dialog_units.h"
+#include "platform/activity_log.h"
 #include "store/acd_database.h"
 #include "tests/manager/window/window_test_support.h"
 #include "tests/support/mariadb_env.h"

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/server_config.h"
+#include "platform/registry.h"
+
+namespace callsink {
+
+// The configuration layout both programs share: below the Configs key,
+// ConfigCount and one subkey ConfigN per configuration with its values.
+class ConfigLayout {
+ public:
+  static constexpr const char* kConfigsKey = "Software\\Orvanta Technologies\\ACD Service\\Configs";
+  static constexpr const char* kConfigCount = "ConfigCount";
+  static constexpr const char* kAcdServer = "ACD_Server";
+  static constexpr const char* kAcdPort = "ACD_Port";
+  static constexpr const char* kMysqlServer = "MYSQL_Server";
+  static constexpr const char* kMysqlUser = "MYSQL_User";
+  static constexpr const char* kMysqlPassword = "MYSQL_Password";
+  static constexpr const char* kStatus = "Status";
+  // Both programs read values into 100-byte buffers.
+  static constexpr size_t kMaxValueLength = 99;
+
+  // Connection states a worker reports.
+  static constexpr const char* kNothingConnected = "N-N";
+  static constexpr const char* kDatabaseConnected = "N-Y";
+  static constexpr const char* kBothConnected = "Y-Y";
+
+  // "Software\...\Configs\ConfigN"
+  static std::string ConfigKey(int n);
+  // Conversion like atoi: leading white space, an optional sign, decimal
+  // digits up to the first other character; no digits give 0. Saturates
+  // instead of overflowing.
+  static int AtoI(const std::string& text);
+
+  // Reads one value as the 100-byte buffer would take it. False when the
+  // value is missing or longer than kMaxValueLength; `data` is then empty.
+  static bool ReadValue(Registry& registry, const std::string& key, const char* name,
+                        std::string* data);
+
+  // Sets Status of the configuration at `registry_path` in the store at
+  // `registry_file`. Nothing is written, and nothing reported, when the file
+  // or the key is missing. Any thread; each call opens its own connection.
+  static void WriteStatus(const std::string& registry_file, const std::string& registry_path,
+                          const std::string& text);
+};
+
+}  // namespace callsink

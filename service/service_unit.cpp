@@ -1,0 +1,161 @@
+#include "service/service_unit.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace callsink {
+namespace {
+
+bool IsUnitNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ':' || c == '_' || c == '.' ||
+         c == '-';
+}
+
+bool IsControlCharacter(char c) {
+  const auto code = static_cast<unsigned char>(c);
+  return code < 0x20 || code == 0x7f;
+}
+
+// '%' starts a specifier everywhere in a unit file.
+std::string EscapeSpecifiers(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '%') escaped += '%';
+    escaped += c;
+  }
+  return escaped;
+}
+
+// A double-quoted ExecStart argument: C escapes inside the quotes, and
+// "$" would otherwise start a variable.
+std::string QuotedArgument(const std::string& argument) {
+  std::string quoted = "\"";
+  for (char c : EscapeSpecifiers(argument)) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    if (c == '$') quoted += '$';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t result = write(fd, text.data() + written, text.size() - written);
+    if (result < 0 && errno == EINTR) continue;
+    if (result <= 0) return false;
+    written += static_cast<size_t>(result);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ServiceUnit::Stem(const std::string& service_name) {
+  std::string stem;
+  for (char c : service_name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    stem += IsUnitNameCharacter(c) ? c : '-';
+  }
+  return stem;
+}
+
+std::string ServiceUnit::FileName(const std::string& service_name) {
+  return Stem(service_name) + ".service";
+}
+
+std::string ServiceUnit::Text(const std::string& service_name, const std::string& description,
+                              const std::string& executable_path) {
+  if (executable_path.empty() || executable_path.front() != '/') return {};
+  // systemd refuses these in an executable name whatever the quoting.
+  for (char c : executable_path) {
+    if (c == '"' || c == '\\' || c == '\'' || IsControlCharacter(c)) return {};
+  }
+  for (const std::string& text : {service_name, description}) {
+    for (char c : text) {
+      if (IsControlCharacter(c)) return {};
+    }
+  }
+  // The executable name takes no "$" expansion, so only specifiers need
+  // escaping there.
+  return "[Unit]\n"
+         "Description=" +
+         EscapeSpecifiers(description) +
+         "\n"
+         "\n"
+         "[Service]\n"
+         "Type=notify\n"
+         "NotifyAccess=main\n"
+         "ExecStart=\"" +
+         EscapeSpecifiers(executable_path) + "\" " + QuotedArgument("-name=" + service_name) +
+         "\n"
+         "\n"
+         "[Install]\n"
+         "WantedBy=multi-user.target\n";
+}
+
+std::string ServiceUnit::ExecutableOf(const std::string& text) {
+  const std::string key = "\nExecStart=\"";
+  const size_t start = text.find(key);
+  if (start == std::string::npos) return {};
+  const size_t end = text.find('"', start + key.size());
+  if (end == std::string::npos) return {};
+  std::string path;
+  for (size_t i = start + key.size(); i < end; ++i) {
+    path += text[i];
+    if (text[i] == '%' && i + 1 < end && text[i + 1] == '%') ++i;
+  }
+  return path;
+}
+
+bool ServiceUnit::Create(const std::string& path, const std::string& text) {
+  if (Exists(path)) {
+    errno = EEXIST;
+    return false;
+  }
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    errno = error.value();
+    return false;
+  }
+  // Written under a temporary name and linked into place: readers never see
+  // half a unit, and link() refuses to replace a file that appeared since.
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool written = WriteAll(fd, text) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+  int saved_errno = errno;
+  if (close(fd) != 0 && written) {
+    written = false;
+    saved_errno = errno;
+  }
+  if (written && link(temporary.c_str(), path.c_str()) != 0) {
+    written = false;
+    saved_errno = errno;
+  }
+  unlink(temporary.c_str());
+  errno = saved_errno;
+  return written;
+}
+
+bool ServiceUnit::Exists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+std::string ServiceUnit::Read(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+}  // namespace callsink
