@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/file_descriptor.h"
+
 namespace callsink {
 namespace {
 
@@ -129,11 +131,12 @@ bool ServiceUnit::Create(const std::string& path, const std::string& text) {
   // Written under a temporary name and linked into place: readers never see
   // half a unit, and link() refuses to replace a file that appeared since.
   std::string temporary = path + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool written = WriteAll(fd, text) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+  FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
+  if (!file.valid()) return false;
+  bool written =
+      WriteAll(file.get(), text) && fchmod(file.get(), 0644) == 0 && fsync(file.get()) == 0;
   int saved_errno = errno;
-  if (close(fd) != 0 && written) {
+  if (!file.Reset() && written) {
     written = false;
     saved_errno = errno;
   }

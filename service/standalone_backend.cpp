@@ -47,12 +47,15 @@ bool ReadExactly(int fd, void* data, size_t size) {
 // The forked service process up to exec. It runs after fork() in a process
 // that may have had other threads, so only async-signal-safe calls.
 [[noreturn]] void BecomeService(char* const argv[], char* const envp[], int exec_error_fd) {
-  const int null_fd = open("/dev/null", O_RDWR);
-  if (null_fd >= 0) {
-    dup2(null_fd, STDIN_FILENO);
-    dup2(null_fd, STDOUT_FILENO);
-    dup2(null_fd, STDERR_FILENO);
-    if (null_fd > STDERR_FILENO) close(null_fd);
+  {
+    FileDescriptor null_device(open("/dev/null", O_RDWR));
+    if (null_device.valid()) {
+      dup2(null_device.get(), STDIN_FILENO);
+      dup2(null_device.get(), STDOUT_FILENO);
+      dup2(null_device.get(), STDERR_FILENO);
+      // Landed on a standard descriptor, it is that descriptor now.
+      if (null_device.get() <= STDERR_FILENO) null_device.Release();
+    }
   }
   // No other descriptor of the launcher survives into the service (a test
   // runner waiting for its output pipe would otherwise wait for the
@@ -81,15 +84,12 @@ bool ReadExactly(int fd, void* data, size_t size) {
 
 // Through syscall(): the C library's declarations of these two lack C
 // linkage in some releases.
-int OpenPidfd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
-
-bool SendSignal(int pidfd, int signal_number) {
-  return syscall(SYS_pidfd_send_signal, pidfd, signal_number, nullptr, 0) == 0;
+FileDescriptor OpenPidfd(pid_t pid) {
+  return FileDescriptor(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
 }
 
-void CloseBoth(int fds[2]) {
-  close(fds[0]);
-  close(fds[1]);
+bool SendSignal(const FileDescriptor& pidfd, int signal_number) {
+  return syscall(SYS_pidfd_send_signal, pidfd.get(), signal_number, nullptr, 0) == 0;
 }
 
 }  // namespace
@@ -100,9 +100,7 @@ StandaloneBackend::StandaloneBackend(std::string unit_directory, std::string run
       run_directory_(std::move(run_directory)),
       executable_path_(std::move(executable_path)) {}
 
-StandaloneBackend::~StandaloneBackend() {
-  if (lock_fd_ >= 0) close(lock_fd_);
-}
+StandaloneBackend::~StandaloneBackend() = default;
 
 std::string StandaloneBackend::UnitPath(const Service& service) const {
   return unit_directory_ + "/" + ServiceUnit::FileName(service.name());
@@ -115,15 +113,13 @@ std::string StandaloneBackend::PidPath(const Service& service) const {
 std::optional<pid_t> StandaloneBackend::LockHolder(const Service& service) const {
   // Our own lock is invisible to F_GETLK, and opening the file here would
   // drop it when closed.
-  if (lock_fd_ >= 0) return getpid();
-  const int fd = open(PidPath(service).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return std::nullopt;
+  if (lock_file_.valid()) return getpid();
+  const FileDescriptor file(open(PidPath(service).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!file.valid()) return std::nullopt;
   struct flock query {};
   query.l_type = F_WRLCK;
   query.l_whence = SEEK_SET;
-  const int result = fcntl(fd, F_GETLK, &query);
-  close(fd);
-  if (result != 0 || query.l_type == F_UNLCK) return std::nullopt;
+  if (fcntl(file.get(), F_GETLK, &query) != 0 || query.l_type == F_UNLCK) return std::nullopt;
   return query.l_pid;
 }
 
@@ -178,23 +174,16 @@ bool StandaloneBackend::Launch(const Service& service, const std::string& execut
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
 
-  int report_pipe[2];
-  int exec_pipe[2];
-  if (pipe2(report_pipe, O_CLOEXEC) != 0) return false;
-  if (pipe2(exec_pipe, O_CLOEXEC) != 0) {
-    const int error = errno;
-    CloseBoth(report_pipe);
-    errno = error;
+  FileDescriptor report_reader;
+  FileDescriptor report_writer;
+  FileDescriptor exec_reader;
+  FileDescriptor exec_writer;
+  if (!FileDescriptor::OpenPipe(&report_reader, &report_writer) ||
+      !FileDescriptor::OpenPipe(&exec_reader, &exec_writer)) {
     return false;
   }
   const pid_t middle = fork();
-  if (middle < 0) {
-    const int error = errno;
-    CloseBoth(report_pipe);
-    CloseBoth(exec_pipe);
-    errno = error;
-    return false;
-  }
+  if (middle < 0) return false;
   if (middle == 0) {
     // A new session without a terminal, then a second fork: the service is
     // no session leader (it can never get a terminal again) and, once this
@@ -202,25 +191,25 @@ bool StandaloneBackend::Launch(const Service& service, const std::string& execut
     setsid();
     LaunchReport report;
     report.pid = fork();
-    if (report.pid == 0) BecomeService(argv, envp.data(), exec_pipe[1]);
+    if (report.pid == 0) BecomeService(argv, envp.data(), exec_writer.get());
     if (report.pid < 0) report.error = errno;
-    if (write(report_pipe[1], &report, sizeof report) < 0) {
+    if (write(report_writer.get(), &report, sizeof report) < 0) {
       // The launcher sees the pipe close without a report.
     }
     _exit(0);
   }
-  close(report_pipe[1]);
-  close(exec_pipe[1]);
+  report_writer.Reset();
+  exec_writer.Reset();
   LaunchReport report;
-  const bool reported = ReadExactly(report_pipe[0], &report, sizeof report);
-  close(report_pipe[0]);
+  const bool reported = ReadExactly(report_reader.get(), &report, sizeof report);
+  report_reader.Reset();
   int status = 0;
   while (waitpid(middle, &status, 0) < 0 && errno == EINTR) {
   }
   // End of file here means exec succeeded: the pipe closed on exec.
   int exec_error = 0;
-  const bool exec_failed = ReadExactly(exec_pipe[0], &exec_error, sizeof exec_error);
-  close(exec_pipe[0]);
+  const bool exec_failed = ReadExactly(exec_reader.get(), &exec_error, sizeof exec_error);
+  exec_reader.Reset();
   if (!reported) {
     errno = ECHILD;
     return false;
@@ -238,7 +227,7 @@ bool StandaloneBackend::Launch(const Service& service, const std::string& execut
 }
 
 bool StandaloneBackend::WaitUntilRunning(const Service& service, pid_t launched) const {
-  const int pidfd = OpenPidfd(launched);
+  const FileDescriptor pidfd = OpenPidfd(launched);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
   bool running = false;
@@ -250,14 +239,13 @@ bool StandaloneBackend::WaitUntilRunning(const Service& service, pid_t launched)
       break;
     }
     // The descriptor turns readable when the launched process ends.
-    pollfd ended{pidfd, POLLIN, 0};
-    if (pidfd < 0 || poll(&ended, 1, kStartPollMs) > 0) {
+    pollfd ended{pidfd.get(), POLLIN, 0};
+    if (!pidfd.valid() || poll(&ended, 1, kStartPollMs) > 0) {
       running = LockHolder(service).has_value();
       if (!running) errno = ESRCH;
       break;
     }
   }
-  if (pidfd >= 0) close(pidfd);
   return running;
 }
 
@@ -275,18 +263,15 @@ bool StandaloneBackend::Stop(Service& service) {
   // The descriptor pins the process the kernel named; asking again shows it
   // still holds the lock, so the signal cannot reach a process that took
   // over its PID.
-  const int pidfd = OpenPidfd(*holder);
-  if (pidfd < 0) return !LockHolder(service).has_value();
+  const FileDescriptor pidfd = OpenPidfd(*holder);
+  if (!pidfd.valid()) return !LockHolder(service).has_value();
   const std::optional<pid_t> still = LockHolder(service);
-  bool stopped = true;
-  if (still == holder) {
-    stopped = SendSignal(pidfd, SIGTERM) || errno == ESRCH;
-  } else if (still) {
+  if (still == holder) return SendSignal(pidfd, SIGTERM) || errno == ESRCH;
+  if (still) {
     errno = EAGAIN;
-    stopped = false;
+    return false;
   }
-  close(pidfd);
-  return stopped;
+  return true;
 }
 
 bool StandaloneBackend::IsStopped(Service& service) {
@@ -301,39 +286,35 @@ bool StandaloneBackend::StartedAsService() {
 }
 
 bool StandaloneBackend::OnServiceStart(Service& service) {
-  if (lock_fd_ >= 0) return true;
+  if (lock_file_.valid()) return true;
   std::error_code error;
   std::filesystem::create_directories(run_directory_, error);
-  const int fd = open(PidPath(service).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return false;
+  FileDescriptor file(
+      open(PidPath(service).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!file.valid()) return false;
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
-  if (fcntl(fd, F_SETLK, &lock) != 0) {
-    close(fd);
+  if (fcntl(file.get(), F_SETLK, &lock) != 0) {
     errno = EAGAIN;
     return false;
   }
   const std::string pid_text = std::to_string(getpid()) + "\n";
-  if (ftruncate(fd, 0) != 0 ||
-      pwrite(fd, pid_text.data(), pid_text.size(), 0) != static_cast<ssize_t>(pid_text.size())) {
-    const int write_error = errno;
-    close(fd);
-    errno = write_error;
+  if (ftruncate(file.get(), 0) != 0 || pwrite(file.get(), pid_text.data(), pid_text.size(), 0) !=
+                                           static_cast<ssize_t>(pid_text.size())) {
     return false;
   }
-  lock_fd_ = fd;
+  lock_file_ = std::move(file);
   return true;
 }
 
 void StandaloneBackend::OnServiceStop(Service&) {
-  if (lock_fd_ < 0) return;
+  if (!lock_file_.valid()) return;
   // An empty file tells a reader that nobody runs; the lock says it first.
-  if (ftruncate(lock_fd_, 0) != 0) {
+  if (ftruncate(lock_file_.get(), 0) != 0) {
     // The released lock alone marks the file stale.
   }
-  close(lock_fd_);
-  lock_fd_ = -1;
+  lock_file_.Reset();
 }
 
 }  // namespace callsink

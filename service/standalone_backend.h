@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/file_descriptor.h"
 #include "service/service_backend.h"
 
 namespace callsink {
@@ -82,7 +83,7 @@ class StandaloneBackend : public ServiceBackend {
   const std::string run_directory_;
   const std::string executable_path_;
   // The locked pid file while this process runs as the service.
-  int lock_fd_ = -1;
+  FileDescriptor lock_file_;
 };
 
 }  // namespace callsink

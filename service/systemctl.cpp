@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/file_descriptor.h"
+
 extern char** environ;
 
 namespace callsink {
@@ -69,13 +71,14 @@ int Systemctl::Run(const std::vector<std::string>& arguments, std::string* outpu
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  int pipe_fds[2] = {-1, -1};
-  if (output != nullptr && pipe2(pipe_fds, O_CLOEXEC) != 0) return -1;
+  FileDescriptor output_reader;
+  FileDescriptor output_writer;
+  if (output != nullptr && !FileDescriptor::OpenPipe(&output_reader, &output_writer)) return -1;
 
   SpawnActions actions;
   posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
   if (output != nullptr) {
-    posix_spawn_file_actions_adddup2(actions.get(), pipe_fds[1], 1);
+    posix_spawn_file_actions_adddup2(actions.get(), output_writer.get(), 1);
   } else {
     posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
   }
@@ -88,9 +91,9 @@ int Systemctl::Run(const std::vector<std::string>& arguments, std::string* outpu
   const int spawn_error =
       posix_spawnp(&child, "systemctl", actions.get(), attributes.get(), argv.data(), environ);
   if (output != nullptr) {
-    close(pipe_fds[1]);
-    if (spawn_error == 0) ReadUntilEnd(pipe_fds[0], output);
-    close(pipe_fds[0]);
+    output_writer.Reset();
+    if (spawn_error == 0) ReadUntilEnd(output_reader.get(), output);
+    output_reader.Reset();
   }
   if (spawn_error != 0) {
     errno = spawn_error;
