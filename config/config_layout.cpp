@@ -3,6 +3,8 @@
 #include <cctype>
 #include <climits>
 
+#include "platform/registry.h"
+
 namespace callsink {
 
 std::string ConfigLayout::ConfigKey(int n) {
@@ -23,15 +25,6 @@ int ConfigLayout::AtoI(const std::string& text) {
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
-}
-
-bool ConfigLayout::ReadValue(Registry& registry, const std::string& key, const char* name,
-                             std::string* data) {
-  if (!registry.QueryValue(key, name, data) || data->size() > kMaxValueLength) {
-    data->clear();
-    return false;
-  }
-  return true;
 }
 
 void ConfigLayout::WriteStatus(const std::string& registry_file, const std::string& registry_path,

@@ -1,10 +1,7 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
-#include <vector>
-
-#include "config/server_config.h"
-#include "platform/registry.h"
 
 namespace callsink {
 
@@ -22,6 +19,9 @@ class ConfigLayout {
   static constexpr const char* kStatus = "Status";
   // Both programs read values into 100-byte buffers.
   static constexpr size_t kMaxValueLength = 99;
+  // Most configurations either program takes: the collector starts a worker
+  // for each, the manager keeps no more.
+  static constexpr int kMaxConfigs = 99;
 
   // Connection states a worker reports.
   static constexpr const char* kNothingConnected = "N-N";
@@ -34,11 +34,6 @@ class ConfigLayout {
   // digits up to the first other character; no digits give 0. Saturates
   // instead of overflowing.
   static int AtoI(const std::string& text);
-
-  // Reads one value as the 100-byte buffer would take it. False when the
-  // value is missing or longer than kMaxValueLength; `data` is then empty.
-  static bool ReadValue(Registry& registry, const std::string& key, const char* name,
-                        std::string* data);
 
   // Sets Status of the configuration at `registry_path` in the store at
   // `registry_file`. Nothing is written, and nothing reported, when the file
