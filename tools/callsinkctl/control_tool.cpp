@@ -12,6 +12,7 @@
 #include "manager/data_drop_flow.h"
 #include "platform/registry.h"
 #include "service/collector_service_names.h"
+#include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
 
 namespace callsink {
@@ -304,9 +305,9 @@ int ControlTool::DataDrop(const ConfigRow& config, const std::optional<std::stri
       PrintNotices(out_);
       return kSuccess;
     case DataDropFlow::Outcome::kCancelled:
-      return Fail(dialog.found() ? "nothing deleted"
-                                 : "server " + server.value_or("") + " has no data in " +
-                                       CDataDropDb::kDatabase);
+      return Fail(dialog.found()
+                      ? "nothing deleted"
+                      : "server " + server.value_or("") + " has no data in " + schema::kDatabase);
     case DataDropFlow::Outcome::kConnectFailed:
     case DataDropFlow::Outcome::kFailed:
       break;
