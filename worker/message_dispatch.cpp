@@ -13,7 +13,7 @@
 #include "protocol/full_agent_list.h"
 #include "protocol/group_list.h"
 #include "protocol/status_body.h"
-#include "store/acd_database.h"
+#include "worker/statistics_writer.h"
 
 namespace callsink {
 namespace {
@@ -71,27 +71,26 @@ uint32_t CollectorClock() { return static_cast<uint32_t>(std::time(nullptr)); }
 }  // namespace
 
 MessageDispatch::MessageDispatch(const std::string& server, ActivityLog* log,
-                                 AcdConnection* connection, AcdDatabase* database,
+                                 AcdConnection* connection, StatisticsWriter* writer,
                                  const ManualResetEvent* close_event, ReceiveBuffer* buffer)
     : server_(server),
       log_(log),
       connection_(connection),
-      database_(database),
+      writer_(writer),
       close_event_(close_event),
       buffer_(buffer) {}
 
 void MessageDispatch::Run() {
   buffer_->fill(0);
-  database_->UpgradeAgentsTable();
   SendStartRequests();
   for (;;) {
     if (close_event_->IsSet()) return;
     AcdHeader header;
     size_t body_length = 0;
     if (!ReadMessage(&header, &body_length)) return;
-    // A database that went away ends the pass; the message just read is
-    // dropped with it.
-    if (!database_->Ping()) return;
+    // A writer that can take no more (its database went away) ends the
+    // pass; the message just read is dropped with it.
+    if (!writer_->CheckConnection()) return;
     Handle(header, buffer_->data() + wire::kHeaderSize, body_length);
   }
 }
@@ -198,8 +197,8 @@ void MessageDispatch::OnStatusResponse(const AcdHeader& header, const uint8_t* b
                                        size_t length) {
   const auto status = StatusBody::Decode(body, length);
   if (!status) return ReportShortBody(header, length);
-  database_->WriteRelationStatus(server_, status->group, status->agent, CollectorClock(),
-                                 status->status);
+  writer_->WriteRelationStatus(server_, status->group, status->agent, CollectorClock(),
+                               status->status);
 }
 
 void MessageDispatch::OnGroupList(const AcdHeader& header, const uint8_t* body, size_t length) {
@@ -207,7 +206,7 @@ void MessageDispatch::OnGroupList(const AcdHeader& header, const uint8_t* body, 
   if (!list) return ReportShortBody(header, length);
   for (size_t i = 0; i < list->groups.size(); ++i) {
     const std::string_view group = list->groups.Name(i);
-    database_->WriteGroup(server_, group, header.timestamp, kPresent, true, 0);
+    writer_->WriteGroup(server_, group, header.timestamp, kPresent, true, 0);
     connection_->GetAgents(group);
   }
   if (!list->groups.complete()) {
@@ -221,7 +220,7 @@ void MessageDispatch::OnAgentList(const AcdHeader& header, const uint8_t* body, 
   for (size_t i = 0; i < list->agents.size(); ++i) {
     const std::string_view agent = list->agents.Name(i);
     connection_->GetStatus(list->group, agent);
-    database_->WriteRelation(server_, list->group, agent, header.timestamp, kPresent, true);
+    writer_->WriteRelation(server_, list->group, agent, header.timestamp, kPresent, true);
   }
   if (!list->agents.complete()) {
     ReportCutList(header, list->agents.declared_count(), list->agents.size());
@@ -232,8 +231,8 @@ void MessageDispatch::OnFullAgentList(const AcdHeader& header, const uint8_t* bo
   const auto list = FullAgentList::Decode(body, length);
   if (!list) return ReportShortBody(header, length);
   for (size_t i = 0; i < list->entries.size(); ++i) {
-    database_->WriteAgent(server_, list->agent(i), list->full_name(i), header.timestamp, kPresent,
-                          true);
+    writer_->WriteAgent(server_, list->agent(i), list->full_name(i), header.timestamp, kPresent,
+                        true);
   }
   if (!list->entries.complete()) {
     ReportCutList(header, list->entries.declared_count(), list->entries.size());
@@ -243,27 +242,27 @@ void MessageDispatch::OnFullAgentList(const AcdHeader& header, const uint8_t* bo
 void MessageDispatch::OnStatusEvent(const AcdHeader& header, const uint8_t* body, size_t length) {
   const auto status = StatusBody::Decode(body, length);
   if (!status) return ReportShortBody(header, length);
-  database_->WriteStatusInterval(server_, status->group, status->agent, header.timestamp,
-                                 status->status);
-  database_->WriteRelationStatus(server_, status->group, status->agent, header.timestamp,
-                                 status->status);
+  writer_->WriteStatusInterval(server_, status->group, status->agent, header.timestamp,
+                               status->status);
+  writer_->WriteRelationStatus(server_, status->group, status->agent, header.timestamp,
+                               status->status);
 }
 
 void MessageDispatch::OnCdrEvent(const AcdHeader& header, const uint8_t* body, size_t length) {
   const auto cdr = CdrBody::Decode(body, length);
   if (!cdr) return ReportShortBody(header, length);
-  database_->WriteCdr(server_, cdr->group, cdr->agent, cdr->caller_user, cdr->call_guid,
-                      cdr->call_time, cdr->call_duration, cdr->call_state, cdr->close_reason,
-                      cdr->queue_duration);
+  writer_->WriteCdr(server_, cdr->group, cdr->agent, cdr->caller_user, cdr->call_guid,
+                    cdr->call_time, cdr->call_duration, cdr->call_state, cdr->close_reason,
+                    cdr->queue_duration);
 }
 
 void MessageDispatch::OnCallEvent(const AcdHeader& header, const uint8_t* body, size_t length) {
   const auto call = CallBody::Decode(body, length);
   if (!call) return ReportShortBody(header, length);
-  database_->WriteCall(server_, call->group, call->agent, call->call_id, header.timestamp,
-                       call->call_state, call->close_reason);
-  database_->WriteGroup(server_, call->group, header.timestamp, kPresent, false,
-                        call->calls_in_queue);
+  writer_->WriteCall(server_, call->group, call->agent, call->call_id, header.timestamp,
+                     call->call_state, call->close_reason);
+  writer_->WriteGroup(server_, call->group, header.timestamp, kPresent, false,
+                      call->calls_in_queue);
 }
 
 void MessageDispatch::OnConfigUpdate(const AcdHeader& header, const uint8_t* body, size_t length) {
@@ -271,19 +270,19 @@ void MessageDispatch::OnConfigUpdate(const AcdHeader& header, const uint8_t* bod
   if (!update) return ReportShortBody(header, length);
   switch (static_cast<EventType>(header.msg_type)) {
     case EventType::kGroupUpdate:
-      database_->WriteGroup(server_, update->group, header.timestamp, update->state, true, 0);
+      writer_->WriteGroup(server_, update->group, header.timestamp, update->state, true, 0);
       if (update->state == kRemoved) {
         // An empty agent name marks every membership of the group.
-        database_->WriteRelation(server_, update->group, "", header.timestamp, kRemoved, true);
+        writer_->WriteRelation(server_, update->group, "", header.timestamp, kRemoved, true);
       }
       break;
     case EventType::kRelationUpdate:
-      database_->WriteRelation(server_, update->group, update->agent, header.timestamp,
-                               update->state, true);
+      writer_->WriteRelation(server_, update->group, update->agent, header.timestamp, update->state,
+                             true);
       break;
     case EventType::kAgentUpdate:
-      database_->WriteAgent(server_, update->agent, update->full_name, header.timestamp,
-                            update->state, true);
+      writer_->WriteAgent(server_, update->agent, update->full_name, header.timestamp,
+                          update->state, true);
       break;
     default:
       break;

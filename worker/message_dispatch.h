@@ -11,14 +11,14 @@
 namespace callsink {
 
 class AcdConnection;
-class AcdDatabase;
 class ActivityLog;
 class ManualResetEvent;
+class StatisticsWriter;
 
 // One pass of a worker while both of its connections are up: asks the ACD
 // server for its directory, subscribes to its event streams, then reads one
 // message at a time into the worker's receive buffer and turns each response
-// and event into store calls. Directory answers fan out into follow-up
+// and event into statistics writes. Directory answers fan out into follow-up
 // requests: GetGroups -> GetAgents per group -> Status per member.
 //
 // Every object is the worker's and outlives the dispatch; all calls run on
@@ -29,14 +29,15 @@ class MessageDispatch {
 
   // `server` is the configuration's acdServer, the Serv_Name of every row.
   MessageDispatch(const std::string& server, ActivityLog* log, AcdConnection* connection,
-                  AcdDatabase* database, const ManualResetEvent* close_event,
+                  StatisticsWriter* writer, const ManualResetEvent* close_event,
                   ReceiveBuffer* buffer);
   MessageDispatch(const MessageDispatch&) = delete;
   MessageDispatch& operator=(const MessageDispatch&) = delete;
 
   // Sends the six start requests, then handles messages until the
-  // connection fails, the database stops answering, a message's length does
-  // not fit the buffer, or the close event is seen between two messages.
+  // connection fails, the writer's connection check fails, a message's
+  // length does not fit the buffer, or the close event is seen between two
+  // messages.
   void Run();
 
  private:
@@ -62,7 +63,7 @@ class MessageDispatch {
   const std::string server_;
   ActivityLog* const log_;
   AcdConnection* const connection_;
-  AcdDatabase* const database_;
+  StatisticsWriter* const writer_;
   const ManualResetEvent* const close_event_;
   ReceiveBuffer* const buffer_;
 };

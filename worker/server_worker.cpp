@@ -5,6 +5,7 @@
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_connection.h"
 #include "store/acd_database.h"
+#include "worker/database_writer.h"
 
 namespace callsink {
 
@@ -41,7 +42,9 @@ bool ServerWorker::RunPass(ActivityLog& log) {
   }
   ReportState(ConfigLayout::kBothConnected);
 
-  MessageDispatch(config_.acdServer, &log, &connection, &database, close_event_, &buffer_).Run();
+  database.UpgradeAgentsTable();
+  DatabaseWriter writer(&database);
+  MessageDispatch(config_.acdServer, &log, &connection, &writer, close_event_, &buffer_).Run();
   connection.Close();
   database.Close();
   return !close_event_->IsSet();
