@@ -167,6 +167,10 @@ void CManagerModel::OnHide() {
   views_.window.HideWindow();
 }
 
+DataDropFlow::Outcome CManagerModel::OnResetDb(const ConfigFields& typed, DataDropDialog& dialog) {
+  return DataDropFlow(views_.messages, dialog).Run(typed.mysql_server, typed.user, typed.password);
+}
+
 void CManagerModel::OnSelChange() {
   views_.list.RefreshSelection();
   ReloadConfigurations();

@@ -8,12 +8,11 @@
 
 #include "manager/config_store.h"
 #include "manager/connection_state.h"
-#include "manager/data_drop_db.h"
-#include "manager/data_drop_flow.h"
 #include "platform/registry.h"
 #include "service/collector_service_names.h"
 #include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
+#include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
 namespace {
@@ -285,21 +284,20 @@ int ControlTool::Data() {
 }
 
 int ControlTool::DataServers(const ConfigRow& config) {
-  CDataDropDb db(messages_);
-  if (!db.Connect(config[kMysqlServer], config[kMysqlUser], config[kMysqlPassword])) {
+  ServerListDialog dialog;
+  if (model_->OnResetDb(CManagerModel::FieldsOf(config), dialog) ==
+      DataDropFlow::Outcome::kConnectFailed) {
     PrintNotices(err_);
     return kFailure;
   }
-  std::vector<std::string> names;
-  db.GetServerNames(&names);  // none readable: nothing to list
-  for (const std::string& name : names) out_ << name << "\n";
+  // None readable: nothing to list.
+  for (const std::string& name : dialog.servers()) out_ << name << "\n";
   return kSuccess;
 }
 
 int ControlTool::DataDrop(const ConfigRow& config, const std::optional<std::string>& server) {
   ChosenDataDropDialog dialog(terminal_, server);
-  DataDropFlow flow(messages_, dialog);
-  switch (flow.Run(config[kMysqlServer], config[kMysqlUser], config[kMysqlPassword])) {
+  switch (model_->OnResetDb(CManagerModel::FieldsOf(config), dialog)) {
     case DataDropFlow::Outcome::kDatabaseDropped:
     case DataDropFlow::Outcome::kServerDeleted:
       PrintNotices(out_);
