@@ -47,23 +47,22 @@ for folder in $folders; do
   [[ -d $folder ]] || { report "$folder: folder of the layout table is missing"; continue; }
   permitted=" $folder ${allowed[$folder]} "
 
+  # Each #include "..." as file:line:target; Qt includes as file:line:<Q...>.
   while IFS= read -r hit; do
-    location=${hit%%:#*}
-    target=$(sed -E 's/^[^"]*"([^"]*)".*$/\1/' <<<"$hit")
-    included_folder=${target%%/*}
-    if [[ $target != */* ]]; then
+    location=${hit%:*}
+    target=${hit##*:}
+    if [[ $target == "<"* ]]; then
+      [[ $location == manager/window/* ]] || report "$location: Qt outside manager/window/"
+    elif [[ $target != */* ]]; then
       report "$location: \"$target\" is not named by its folder"
-    elif [[ $permitted != *" $included_folder "* ]]; then
+    elif [[ $permitted != *" ${target%%/*} "* ]]; then
       report "$location: $folder/ may not include $target"
     fi
-  done < <(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' \
-             "$folder" | sed -E 's/^([^:]*:[0-9]+):[[:space:]]*/\1:/' || true)
-
-  while IFS= read -r hit; do
-    [[ $hit == manager/window/* ]] && continue
-    report "${hit%%:#*}: Qt outside manager/window/"
-  done < <(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' \
-             "$folder" | sed -E 's/^([^:]*:[0-9]+):[[:space:]]*/\1:/' || true)
+  done < <(find "$folder" \( -name '*.h' -o -name '*.cpp' \) -exec awk '
+             /^[ \t]*#[ \t]*include[ \t]*"/ {
+               split($0, parts, "\""); print FILENAME ":" FNR ":" parts[2] }
+             /^[ \t]*#[ \t]*include[ \t]*<Q/ {
+               match($0, /<[^>]*>/); print FILENAME ":" FNR ":" substr($0, RSTART, RLENGTH) }' {} +)
 
   # Each target_link_libraries( ... ) call as one line: file:line:words.
   while IFS= read -r hit; do

@@ -1,7 +1,6 @@
 // AcdConnection against real sockets on 127.0.0.1.
 #include "protocol/acd_connection.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,12 +17,14 @@
 #include "protocol/acd_request.h"
 #include "tests/protocol/loopback_listener.h"
 #include "tests/protocol/wire_bytes.h"
+#include "tests/support/bystanders.h"
 #include "tests/support/temp_dir.h"
 
 namespace callsink {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::Bystanders;
 using test::LoopbackListener;
 using test::TempDir;
 
@@ -69,24 +70,6 @@ class AcdConnectionTest : public ::testing::Test {
 };
 
 using Lines = std::vector<std::string>;
-
-// Descriptors opened after a socket was closed take its number; a second
-// close of that number would end one of them.
-struct Bystanders {
-  Bystanders() {
-    for (int i = 0; i < 8; ++i) fds.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
-  }
-  ~Bystanders() {
-    for (int fd : fds) close(fd);
-  }
-  bool AllOpen() const {
-    for (int fd : fds) {
-      if (fcntl(fd, F_GETFD) < 0) return false;
-    }
-    return true;
-  }
-  std::vector<int> fds;
-};
 
 uint16_t UnusedPort() {
   LoopbackListener listener;
@@ -378,31 +361,6 @@ TEST_F(AcdConnectionTest, CloseAfterThePeerClosedClosesNothingTwice) {
   Bystanders bystanders;
   connection.Close();
   EXPECT_TRUE(bystanders.AllOpen());
-}
-
-// ---- FileDescriptor ------------------------------------------------------------------
-
-TEST(FileDescriptorTest, MovingHandsOverTheDescriptorAndResetClosesItOnce) {
-  FileDescriptor first(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  const int number = first.get();
-  ASSERT_GE(number, 0);
-  FileDescriptor second(std::move(first));
-  EXPECT_FALSE(first.valid());
-  EXPECT_EQ(second.get(), number);
-  second.Reset();
-  EXPECT_FALSE(second.valid());
-  Bystanders bystanders;
-  second.Reset();
-  first.Reset();
-  EXPECT_TRUE(bystanders.AllOpen());
-}
-
-TEST(FileDescriptorTest, AssigningClosesTheDescriptorHeldBefore) {
-  FileDescriptor held(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  const int old_number = held.get();
-  held = FileDescriptor(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  EXPECT_LT(fcntl(old_number, F_GETFD), 0);
-  EXPECT_GE(fcntl(held.get(), F_GETFD), 0);
 }
 
 }  // namespace
