@@ -187,18 +187,19 @@ std::string SimOptions::HelpText() {
   return R"(Usage: acdsim [FLAG...]
 
 An ACD server on TCP for tests, demos and benchmarks. It answers the collector's
-requests from a call centre (a scenario file or a generated one) and, after each
-subscription, pushes that stream's events from a simulated call centre at work.
-Prints "listening HOST:PORT" for each listener; SIGTERM or SIGINT stop it with a
-one-line summary.
+requests from a call centre (a scenario file or a generated one) at work through
+its day, and pushes the centre's events to every connection subscribed to their
+stream. Prints "listening HOST:PORT" for each listener; SIGTERM or SIGINT stop
+it with a one-line summary.
 
 Server:
   --listen HOST:PORT     dotted IPv4 address and port to listen on
                          (default 127.0.0.1:0; port 0 picks a free port)
   --servers N            N listeners, each its own ACD server (default 1); with
                          a fixed PORT they take PORT, PORT+1, ...
-  --record FILE          write every request received and every message sent
-                         to FILE, one line each (format in README.md)
+  --record FILE          write every request received, every message sent and
+                         every event no connection received to FILE, one line
+                         each (format in README.md)
 
 Call centre:
   --scenario FILE        read groups, agents and memberships from FILE
@@ -218,7 +219,7 @@ Call centre:
 
 The working day (see README.md):
   --calls-per-hour N     calls per hour over all groups at the busiest hour
-                         (default: the staff at the peak about 3/4 busy)
+                         (default: as many as the whole staff answers well)
   --talk-time S          mean talk time in seconds, long-tailed (default 240)
   --wrap-up S            mean wrap-up after a call in seconds (default 30)
   --patience S           mean wait before a caller gives up, seconds (default 90)
