@@ -325,7 +325,6 @@ void CallCentreModel::Answer(uint32_t group, uint32_t agent) {
   call.agent = agent;
   call.answered_ms = now_ms_;
   ++talking_[group];
-  agents_[agent].call = call.number;
   Emit(CallEvent(call, kConnected, kStillOpen));
   SetState(agent, kBusy);
   const double talk_seconds =
@@ -346,14 +345,12 @@ void CallCentreModel::CallerAbandons(uint64_t call_number) {
 }
 
 void CallCentreModel::CallEnds(uint64_t call_number) {
-  const auto found = calls_.find(call_number);
-  const Call call = found->second;
-  calls_.erase(found);
+  const Call call = calls_.at(call_number);
+  calls_.erase(call_number);
   --talking_[call.group];
   const int32_t reason = random_.Percent(kCallerHangsUpPercent) ? kCallerHungUp : kAgentHungUp;
   Emit(CallEvent(call, kEnded, reason));
   Emit(CdrEvent(call, reason));
-  agents_[call.agent].call = 0;
   SetState(call.agent, kWrapUp);
   PlanForAgent(now_ms_ + Ms(random_.Between(0.5, 1.5) * parameters_.wrap_up_seconds * kMsPerSecond),
                Job::kWrapUpEnd, call.agent);

@@ -25,11 +25,13 @@ namespace callsink::acdsim {
 // (the one idle longest), or until the caller's patience runs out and the
 // call is abandoned. A talk lasts minutes, log-normally spread, so a few
 // calls last far longer than most; wrap-up follows. Every quarter of an hour
-// the roster brings the agents on duty to the share of the staff the profile
-// asks for (a tenth at least, and someone for every group with members):
-// agents log on, and others log off once their call or break is over. Agents on duty take a break
-// of 5 to 15 minutes every one to two and a half hours, after their call if they are on one. Now
-// and then the directory changes: a group, an agent or a membership is added or removed.
+// the roster puts as many agents on duty as the hour's calls need (see
+// StaffFor) and someone for every group with members: agents log on, and
+// others log off once their call or break is over. Agents on duty take a
+// break of 5 to 15 minutes every one to two and a half hours, after their
+// call if they are on one. Now and then the directory changes: a group, an
+// agent or a membership is added or removed (a group once it has no
+// members, a membership when its agent keeps another).
 //
 // An agent is in one state at a time (logged out, available, busy, wrap-up,
 // paused) and the ACD reports it in each of the agent's groups: a change is a
@@ -94,7 +96,7 @@ class CallCentreModel {
     kBreakDue,   // agent `subject` is due for a break
     kBreakEnd,   // agent `subject` is back from a break
     kLogOn,      // agent `subject` logs on, as the roster planned
-    kRoster,     // the roster brings the agents on duty to the profile
+    kRoster,     // the roster puts the hour's staff on duty
     kDirectory,  // the directory changes
   };
   struct Task {
@@ -121,7 +123,6 @@ class CallCentreModel {
     uint64_t since_ms = 0;    // in this state since
     uint64_t on_duty_ms = 0;  // logged on since (the roster sends the longest home first)
     uint64_t next_break_ms = 0;
-    uint64_t call = 0;     // the call number while busy
     uint32_t epoch = 0;    // raised when the slot's agent is removed
     bool leaving = false;  // logs off once the call or break is over
     bool break_pending = false;

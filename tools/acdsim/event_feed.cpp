@@ -17,6 +17,9 @@ using Connections = std::span<const std::unique_ptr<SimConnection>>;
 // Events that every subscriber filters out are skipped; give up after this
 // many in one go so that a filter nothing matches cannot hold the loop.
 constexpr int kMaxSkippedEvents = 10000;
+// A feed on the clock that fell behind (a fast clock, a busy machine) hands
+// out at most this many events a round, so that answers do not wait.
+constexpr int kMostEventsPerRound = 10000;
 // Paced and unpaced feeds look this far ahead for the model's next event.
 constexpr uint64_t kLookAheadMs = 24 * 3600 * 1000;
 constexpr int kLongestWaitMs = 60000;
@@ -75,7 +78,7 @@ uint32_t EventFeed::ServerTime(Clock::time_point now) const {
 void EventFeed::Produce(Clock::time_point now, Connections connections) {
   if (!options_.rate) {
     const uint64_t until = SimulatedMs(now);
-    while (!Exhausted()) {
+    for (int i = 0; i < kMostEventsPerRound && !Exhausted(); ++i) {
       const std::optional<SimEvent> event = model_.NextUntil(until);
       if (!event) return;
       Offer(*event, now, connections);

@@ -43,7 +43,6 @@ constexpr uint16_t kResultUnknownName = 1;
 constexpr uint16_t kResultMalformed = 2;
 
 constexpr uint16_t Number(MessageClass value) { return static_cast<uint16_t>(value); }
-constexpr uint16_t Number(EventType value) { return static_cast<uint16_t>(value); }
 
 // A request field, given by its offset in the message.
 const uint8_t* Field(const uint8_t* body, size_t message_offset) {
