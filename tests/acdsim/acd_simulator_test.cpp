@@ -323,6 +323,15 @@ TEST(AcdSimulatorEventTest, SameFlagsGiveTheSameEventsAndEachServerItsOwn) {
   EXPECT_NE(stream(server, 1), first) << "the second listener starts elsewhere";
 }
 
+constexpr const char* kRecordFile = "traffic.record";
+
+// Test options that record the traffic in `dir`.
+SimOptions Recording(const test::TempDir& dir) {
+  SimOptions options = TestOptions();
+  options.record_path = dir / kRecordFile;
+  return options;
+}
+
 // The record's event lines, in order: connection, direction and bytes.
 struct EventLine {
   std::string connection;
@@ -364,11 +373,10 @@ int Drain(SimClient& client, int ms) {
 TEST(AcdSimulatorEventTest,
      TheCentreWorksForEverySubscriberAndNobodyAndTheRecordSaysWhoMissedWhat) {
   test::TempDir dir;
-  SimOptions options = TestOptions();
+  SimOptions options = Recording(dir);
   options.rate.reset();  // on the simulated clock, over five hours a second
   options.speed = 20000;
   options.day.profile = acdsim::DayProfile::Flat();
-  options.record_path = dir / "traffic.record";
   SimServer server(options);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   {
@@ -384,7 +392,7 @@ TEST(AcdSimulatorEventTest,
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   server.Stop();
 
-  const std::vector<EventLine> lines = EventLines(dir / "traffic.record");
+  const std::vector<EventLine> lines = EventLines(dir / kRecordFile);
   const auto first_of = [&](const std::string& connection) {
     return std::find_if(lines.begin(), lines.end(),
                         [&](const EventLine& line) { return line.connection == connection; }) -
@@ -429,9 +437,8 @@ TEST(AcdSimulatorEventTest,
 
 TEST(AcdSimulatorEventTest, AtARateTheCentreStartsWithTheFirstSubscriptionAndGoesOnAlone) {
   test::TempDir dir;
-  SimOptions options = TestOptions();
+  SimOptions options = Recording(dir);
   options.rate = 200;
-  options.record_path = dir / "traffic.record";
   SimServer server(options);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   std::chrono::steady_clock::time_point gone;
@@ -445,7 +452,7 @@ TEST(AcdSimulatorEventTest, AtARateTheCentreStartsWithTheFirstSubscriptionAndGoe
   server.Stop();
   const double alone =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - gone).count();
-  const std::vector<EventLine> lines = EventLines(dir / "traffic.record");
+  const std::vector<EventLine> lines = EventLines(dir / kRecordFile);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front().direction, "out") << "nothing before the first subscription";
   const auto missed =
