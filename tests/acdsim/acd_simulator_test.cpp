@@ -332,11 +332,16 @@ SimOptions Recording(const test::TempDir& dir) {
   return options;
 }
 
-// The record's event lines, in order: connection, direction and bytes.
+// The record's event lines, in order.
 struct EventLine {
+  double wall_time;
   std::string connection;
   std::string direction;
   std::string hex;
+  // The header's timestamp.
+  uint32_t server_time() const {
+    return static_cast<uint32_t>(std::stoul(hex.substr(32, 8), nullptr, 16));
+  }
 };
 
 std::vector<EventLine> EventLines(const std::string& record_file) {
@@ -346,7 +351,8 @@ std::vector<EventLine> EventLines(const std::string& record_file) {
     std::istringstream words(line);
     std::vector<std::string> row;
     for (std::string word; words >> word;) row.push_back(word);
-    if (row.size() == 8 && row[4] == "2") lines.push_back({row[2], row[3], row[7]});
+    if (row.size() == 8 && row[4] == "2")
+      lines.push_back({std::stod(row[0]), row[2], row[3], row[7]});
   }
   return lines;
 }
@@ -425,6 +431,9 @@ TEST(AcdSimulatorEventTest,
   EXPECT_GT(first_of("1"), 10) << "the centre worked before anyone listened";
   EXPECT_GT(lines.size() - static_cast<size_t>(second_until), 10u) << "and after";
   EXPECT_EQ(server.stats().missed, missed);
+  // The server's clock ran at the speed asked for.
+  const double simulated = lines.back().server_time() - lines.front().server_time();
+  EXPECT_NEAR(simulated / (lines.back().wall_time - lines.front().wall_time), 20000, 2000);
   // While both listened, each event went to both: the same bytes, once each.
   for (ptrdiff_t i = both_from - 1; i <= first_until; i += 2) {
     ASSERT_LT(i + 1, static_cast<ptrdiff_t>(lines.size()));
