@@ -103,7 +103,7 @@ class EventAudit {
           EXPECT_EQ(event.code, kWrapUp) << "wrap-up follows a call";
         }
         status_[{group, agent}] = event.code;
-        ++statuses_[event.code];
+        ++statuses[event.code];
         return;
       case EventType::kCall:
         return CheckCall(event, group, agent);
@@ -142,11 +142,11 @@ class EventAudit {
     return agents.size();
   }
 
-  std::map<int32_t, int> statuses_;
-  std::vector<int32_t> talks_;  // talk time of each answered call
-  std::vector<int32_t> waits_;  // wait of each answered call
-  int abandoned_ = 0;
-  std::map<int, int> arrivals_by_hour_;  // UTC hour
+  std::map<int32_t, int> statuses;  // Status events, by status
+  std::vector<int32_t> talks;       // talk time of each answered call
+  std::vector<int32_t> waits;       // wait of each answered call
+  int abandoned = 0;
+  std::map<int, int> arrivals_by_hour;  // UTC hour
 
  private:
   struct Call {
@@ -165,7 +165,7 @@ class EventAudit {
       calls_[event.call_number] = Call{group, "", event.time};
       ++waiting_[group];
       ++calls_in_group_[group];
-      ++arrivals_by_hour_[static_cast<int>(event.time / 3600 % 24)];
+      ++arrivals_by_hour[static_cast<int>(event.time / 3600 % 24)];
       EXPECT_EQ(event.calls_in_queue, waiting_[group]);
       return;
     }
@@ -225,10 +225,10 @@ class EventAudit {
               event.time)
         << "arrival, wait and talk add up to the end";
     if (call.connected) {
-      talks_.push_back(event.call_duration);
-      waits_.push_back(event.queue_duration);
+      talks.push_back(event.call_duration);
+      waits.push_back(event.queue_duration);
     } else {
-      ++abandoned_;
+      ++abandoned;
     }
   }
 
@@ -271,7 +271,7 @@ TEST(CallCentreModelTest, AWeekOfCallsAndAgentsTellsOneConsistentStory) {
   for (int type = 0; type < 6; ++type) EXPECT_GT(types[type], 0) << "event type " << type;
 
   // Talk times: the mean asked for, with a long tail.
-  const std::vector<int32_t>& talks = audit.talks_;
+  const std::vector<int32_t>& talks = audit.talks;
   ASSERT_GT(talks.size(), 5000u);
   const double mean =
       std::accumulate(talks.begin(), talks.end(), 0.0) / static_cast<double>(talks.size());
@@ -282,19 +282,19 @@ TEST(CallCentreModelTest, AWeekOfCallsAndAgentsTellsOneConsistentStory) {
   EXPECT_LT(long_talks, talks.size() * 8 / 100);
   // A well-run centre: most callers answered within 20 s, few give up.
   const auto quick =
-      std::count_if(audit.waits_.begin(), audit.waits_.end(), [](int32_t w) { return w <= 20; });
-  const size_t offered = talks.size() + static_cast<size_t>(audit.abandoned_);
+      std::count_if(audit.waits.begin(), audit.waits.end(), [](int32_t w) { return w <= 20; });
+  const size_t offered = talks.size() + static_cast<size_t>(audit.abandoned);
   EXPECT_GT(quick, offered * 7 / 10);
-  EXPECT_GT(audit.abandoned_, 0);
-  EXPECT_LT(static_cast<size_t>(audit.abandoned_), offered * 12 / 100);
+  EXPECT_GT(audit.abandoned, 0);
+  EXPECT_LT(static_cast<size_t>(audit.abandoned), offered * 12 / 100);
   // The day's shape: calls and staff follow the profile.
-  EXPECT_GT(audit.arrivals_by_hour_[10], 10 * audit.arrivals_by_hour_[2]);
+  EXPECT_GT(audit.arrivals_by_hour[10], 10 * audit.arrivals_by_hour[2]);
   for (size_t day = 0; day < 7; ++day) {
     EXPECT_LE(on_at_three[day], 8u) << day;
     EXPECT_GE(on_at_half_past_ten[day], 16u) << day;
   }
-  EXPECT_GT(audit.statuses_[kPaused], 7 * 20) << "breaks every day";
-  EXPECT_GT(audit.statuses_[kLoggedOut], 7 * 10) << "shifts end every day";
+  EXPECT_GT(audit.statuses[kPaused], 7 * 20) << "breaks every day";
+  EXPECT_GT(audit.statuses[kLoggedOut], 7 * 10) << "shifts end every day";
 }
 
 }  // namespace
