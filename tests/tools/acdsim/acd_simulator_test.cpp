@@ -7,10 +7,13 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/agent_list.h"
@@ -297,12 +300,11 @@ TEST(AcdSimulatorEventTest, RateLimitsTheEventsPerSecond) {
   EXPECT_LE(events, 150);
 }
 
-TEST(AcdSimulatorEventTest, SameStartGivesEveryConnectionTheSameEvents) {
+TEST(AcdSimulatorEventTest, SameFlagsGiveTheSameEventsAndEachServerItsOwn) {
   SimOptions options = TestOptions();
   options.max_events = 200;
   options.servers = 2;
-  SimServer server(options);
-  const auto stream = [&](size_t listener) {
+  const auto stream = [](const SimServer& server, size_t listener) {
     SimClient client(server.port(listener));
     EXPECT_TRUE(client.Send(AcdRequest::SubscribeStatus(1, "*", "*")));
     EXPECT_TRUE(client.Send(AcdRequest::SubscribeCall(1, "*")));
@@ -314,9 +316,160 @@ TEST(AcdSimulatorEventTest, SameStartGivesEveryConnectionTheSameEvents) {
     }
     return bytes;
   };
-  const std::string first = stream(0);
-  EXPECT_EQ(stream(0), first);
-  EXPECT_NE(stream(1), first) << "the second listener starts elsewhere";
+  SimServer server(options);
+  SimServer again(options);
+  const std::string first = stream(server, 0);
+  EXPECT_EQ(stream(again, 0), first);
+  EXPECT_NE(stream(server, 1), first) << "the second listener starts elsewhere";
+}
+
+constexpr const char* kRecordFile = "traffic.record";
+
+// Test options that record the traffic in `dir`.
+SimOptions Recording(const test::TempDir& dir) {
+  SimOptions options = TestOptions();
+  options.record_path = dir / kRecordFile;
+  return options;
+}
+
+// The record's event lines, in order.
+struct EventLine {
+  double wall_time;
+  std::string connection;
+  std::string direction;
+  std::string hex;
+  // The header's timestamp.
+  uint32_t server_time() const {
+    return static_cast<uint32_t>(std::stoul(hex.substr(32, 8), nullptr, 16));
+  }
+};
+
+std::vector<EventLine> EventLines(const std::string& record_file) {
+  std::vector<EventLine> lines;
+  std::istringstream record(test::TempDir::ReadFile(record_file));
+  for (std::string line; std::getline(record, line);) {
+    std::istringstream words(line);
+    std::vector<std::string> row;
+    for (std::string word; words >> word;) row.push_back(word);
+    if (row.size() == 8 && row[4] == "2")
+      lines.push_back({std::stod(row[0]), row[2], row[3], row[7]});
+  }
+  return lines;
+}
+
+void SubscribeToAll(SimClient& client) {
+  ASSERT_TRUE(client.Send(AcdRequest::SubscribeConfig(1)));
+  ASSERT_TRUE(client.Send(AcdRequest::SubscribeCDR(2, "*")));
+  ASSERT_TRUE(client.Send(AcdRequest::SubscribeStatus(3, "*", "*")));
+  ASSERT_TRUE(client.Send(AcdRequest::SubscribeCall(4, "*")));
+}
+
+// Reads whatever comes for `ms` milliseconds; the number of events.
+int Drain(SimClient& client, int ms) {
+  int events = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < until) {
+    const auto message = client.Receive(200);
+    if (!message) break;
+    events += message->header.msg_class == kEvent;
+  }
+  return events;
+}
+
+TEST(AcdSimulatorEventTest,
+     TheCentreWorksForEverySubscriberAndNobodyAndTheRecordSaysWhoMissedWhat) {
+  test::TempDir dir;
+  SimOptions options = Recording(dir);
+  options.rate.reset();  // on the simulated clock, over five hours a second
+  options.speed = 20000;
+  options.day.profile = acdsim::DayProfile::Flat();
+  SimServer server(options);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  {
+    auto first = std::make_unique<SimClient>(server.port());
+    SubscribeToAll(*first);
+    SimClient second(server.port());
+    SubscribeToAll(second);
+    std::thread reader([&] { Drain(second, 1000); });
+    EXPECT_GT(Drain(*first, 500), 0);
+    first.reset();
+    reader.join();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  server.Stop();
+
+  const std::vector<EventLine> lines = EventLines(dir / kRecordFile);
+  const auto first_of = [&](const std::string& connection) {
+    return std::find_if(lines.begin(), lines.end(),
+                        [&](const EventLine& line) { return line.connection == connection; }) -
+           lines.begin();
+  };
+  const auto last_of = [&](const std::string& connection) {
+    return lines.rend() -
+           std::find_if(lines.rbegin(), lines.rend(),
+                        [&](const EventLine& line) { return line.connection == connection; }) -
+           1;
+  };
+  const auto both_from = first_of("2");
+  const auto first_until = last_of("1");
+  const auto second_until = last_of("2");
+  ASSERT_LT(first_of("1"), both_from);
+  ASSERT_LT(both_from, first_until);
+  ASSERT_LT(first_until, second_until);
+  ASSERT_LT(second_until + 1, static_cast<ptrdiff_t>(lines.size()));
+  size_t missed = 0;
+  for (ptrdiff_t i = 0; i < static_cast<ptrdiff_t>(lines.size()); ++i) {
+    const EventLine& line = lines[static_cast<size_t>(i)];
+    if (line.direction == "missed") {
+      ++missed;
+      EXPECT_EQ(line.connection, "0");
+      EXPECT_TRUE(i < first_of("1") || i > second_until) << "missed while someone listened: " << i;
+    } else {
+      EXPECT_EQ(line.direction, "out");
+    }
+  }
+  EXPECT_GT(first_of("1"), 10) << "the centre worked before anyone listened";
+  EXPECT_GT(lines.size() - static_cast<size_t>(second_until), 10u) << "and after";
+  EXPECT_EQ(server.stats().missed, missed);
+  // The server's clock ran at the speed asked for.
+  const double simulated = lines.back().server_time() - lines.front().server_time();
+  EXPECT_NEAR(simulated / (lines.back().wall_time - lines.front().wall_time), 20000, 2000);
+  // While both listened, each event went to both: the same bytes, once each.
+  for (ptrdiff_t i = both_from - 1; i <= first_until; i += 2) {
+    ASSERT_LT(i + 1, static_cast<ptrdiff_t>(lines.size()));
+    const EventLine& one = lines[static_cast<size_t>(i)];
+    const EventLine& two = lines[static_cast<size_t>(i + 1)];
+    ASSERT_EQ(one.connection + two.connection, "12") << i;
+    ASSERT_EQ(one.hex, two.hex) << i;
+  }
+}
+
+TEST(AcdSimulatorEventTest, AtARateTheCentreStartsWithTheFirstSubscriptionAndGoesOnAlone) {
+  test::TempDir dir;
+  SimOptions options = Recording(dir);
+  options.rate = 200;
+  SimServer server(options);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::chrono::steady_clock::time_point gone;
+  {
+    SimClient client(server.port());
+    SubscribeToAll(client);
+    EXPECT_GT(Drain(client, 500), 30);
+    gone = std::chrono::steady_clock::now();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  server.Stop();
+  const double alone =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - gone).count();
+  const std::vector<EventLine> lines = EventLines(dir / kRecordFile);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front().direction, "out") << "nothing before the first subscription";
+  const auto missed =
+      static_cast<double>(std::count_if(lines.begin(), lines.end(), [](const EventLine& line) {
+        return line.direction == "missed";
+      }));
+  EXPECT_GT(missed, 100) << "about 200 a second while nobody listened";
+  EXPECT_LT(missed, 200 * alone + 10);
 }
 
 // ---- Listeners and record ----------------------------------------------------------

@@ -29,7 +29,8 @@ TEST(SimOptionsTest, DefaultsServeAGeneratedCentreOnAFreeLoopbackPort) {
   EXPECT_EQ(options.servers, 1u);
   EXPECT_EQ(options.groups, 4u);
   EXPECT_EQ(options.agents, 20u);
-  EXPECT_EQ(options.rate, 10);
+  EXPECT_FALSE(options.rate) << "paced by the simulated clock";
+  EXPECT_EQ(options.speed, 1);
   EXPECT_FALSE(options.max_events);
   EXPECT_FALSE(options.faults.close_after);
 }
@@ -99,6 +100,47 @@ TEST(SimOptionsTest, EveryFlagSetsItsOption) {
   EXPECT_EQ(faults.stop_reading_after, 2u);
 }
 
+TEST(SimOptionsTest, DayFlagsShapeTheModel) {
+  SimOptions options;
+  ASSERT_TRUE(Parse({"--speed", "60", "--calls-per-hour", "120", "--talk-time", "300", "--wrap-up",
+                     "0", "--patience", "45", "--directory-changes", "0", "--profile",
+                     "0,0,0,0,0,0,0,0,1,1,1,1,1,1,1,1,1,0,0,0,0,0,0,0"},
+                    &options));
+  EXPECT_EQ(options.speed, 60);
+  const CallCentreModel::Parameters& day = options.day;
+  EXPECT_EQ(day.calls_per_hour, 120);
+  EXPECT_EQ(day.talk_seconds, 300);
+  EXPECT_EQ(day.wrap_up_seconds, 0);
+  EXPECT_EQ(day.patience_seconds, 45);
+  EXPECT_EQ(day.directory_changes_per_hour, 0);
+  EXPECT_EQ(day.profile.At(7 * 3600), 0);
+  EXPECT_EQ(day.profile.At(7 * 3600 + 1800), 0.5) << "linear between the hours";
+  EXPECT_EQ(day.profile.At(12 * 3600), 1);
+
+  const DayProfile standard = DayProfile::Standard();
+  EXPECT_EQ(standard.At(10 * 3600), 1) << "the peak at ten";
+  EXPECT_LT(standard.At(3 * 3600), 0.1);
+  EXPECT_EQ(DayProfile::Parse("flat")->At(3 * 3600), 1);
+  std::string weights = "4";
+  for (int hour = 1; hour < 24; ++hour) weights += ",2";
+  const std::optional<DayProfile> scaled = DayProfile::Parse(weights);
+  ASSERT_TRUE(scaled);
+  EXPECT_EQ(scaled->At(0), 1) << "scaled to 1 at the peak";
+  EXPECT_EQ(scaled->At(3600), 0.5);
+
+  for (const auto& [flag, value] :
+       std::vector<std::pair<const char*, const char*>>{{"--speed", "0"},
+                                                        {"--calls-per-hour", "0"},
+                                                        {"--talk-time", "0.5"},
+                                                        {"--patience", "-3"},
+                                                        {"--profile", "1,2,3"},
+                                                        {"--profile", "busy"},
+                                                        {"--profile", ",,,,,,,,,,,,,,,,,,,,,,,"}}) {
+    EXPECT_EQ(ErrorOf({flag, value}), std::string("bad value for ") + flag + ": " + value);
+  }
+  EXPECT_EQ(ErrorOf({"--speed", "2", "--rate", "5"}), "--speed and --rate exclude each other");
+}
+
 TEST(SimOptionsTest, ClassesByNumberAndResultDefault) {
   SimOptions options;
   ASSERT_TRUE(Parse({"--fail-result", "2:0", "--unknown-message", "7:1"}, &options));
@@ -127,12 +169,33 @@ TEST(SimOptionsTest, MistakesAreRefusedWithAReason) {
 
 TEST(SimOptionsTest, HelpDocumentsEveryFlag) {
   const std::string help = SimOptions::HelpText();
-  for (const char* flag :
-       {"--listen",       "--servers",         "--record",       "--scenario",
-        "--groups",       "--agents",          "--seed",         "--rate",
-        "--events",       "--start-time",      "--close-after",  "--split-records",
-        "--bad-length",   "--unknown-message", "--fail-result",  "--names-without-nul",
-        "--count-beyond", "--short-bodies",    "--stop-reading", "--help"}) {
+  for (const char* flag : {"--listen",
+                           "--servers",
+                           "--record",
+                           "--scenario",
+                           "--groups",
+                           "--agents",
+                           "--seed",
+                           "--rate",
+                           "--events",
+                           "--start-time",
+                           "--close-after",
+                           "--split-records",
+                           "--bad-length",
+                           "--unknown-message",
+                           "--fail-result",
+                           "--names-without-nul",
+                           "--count-beyond",
+                           "--short-bodies",
+                           "--stop-reading",
+                           "--help",
+                           "--speed",
+                           "--calls-per-hour",
+                           "--talk-time",
+                           "--wrap-up",
+                           "--patience",
+                           "--profile",
+                           "--directory-changes"}) {
     EXPECT_NE(help.find(std::string("  ") + flag + " "), std::string::npos) << flag;
   }
 }
