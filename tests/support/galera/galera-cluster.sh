@@ -76,10 +76,13 @@
 # 2, else to node 3 (backup servers), so one node takes all writes and
 # certification conflicts between nodes cannot arise from the proxy. Its
 # health check is an external check (check-node.sh) that logs in with a
-# check user without rights and passes only while the node is Synced
-# (wsrep_local_state 4) and ready (wsrep_ready ON, i.e. in the primary
-# component): a joiner, a donor or a node cut off from the others is out,
-# which haproxy's mysql-check (a login alone) cannot tell. Checks run every
+# check user without rights and passes only while the node is ready
+# (wsrep_ready ON: in the primary component) and Synced or a donor
+# (wsrep_local_state 4 or 2): a node that is joining, has not caught up yet
+# or is cut off from the others is out, which haproxy's mysql-check (a login
+# alone) cannot tell. A donor stays in because a mariabackup transfer (and
+# an IST) leaves it writable; taking it out would close every session on it
+# and cost its clients a second failover for nothing. Checks run every
 # second; two failures take a node out and close its sessions, so clients
 # reconnect to the next node; one pass takes it back.
 set -euo pipefail
@@ -184,7 +187,7 @@ state=\$(mariadb --defaults-file=$dir/haproxy/check.cnf --host="\$3" --port="\$4
   --connect-timeout=1 -N -B -e "select concat(
     (select variable_value from information_schema.global_status where variable_name = 'wsrep_local_state'), '/',
     (select variable_value from information_schema.global_status where variable_name = 'wsrep_ready'))" 2>/dev/null)
-[ "\$state" = "4/ON" ]
+[ "\$state" = "4/ON" ] || [ "\$state" = "2/ON" ]
 EOF
   chmod 755 "$dir/haproxy/check-node.sh"
   {
@@ -463,11 +466,14 @@ command_status() {
     proxy=$(echo "$stats" | awk -F, -v name="node$i" '$1 == "galera" && $2 == name {print $18}')
     printf 'node%d pid=%s state=%s haproxy=%s\n' "$i" "${pid:--}" "$state" "${proxy:-?}"
   done
-  # shellcheck source=/dev/null
-  source "$dir/users.env"
-  printf 'haproxy 127.0.0.1:%s sends to %s\n' "$haproxy_port" "$(MYSQL_PWD=$MARIADB_ADMIN_PASSWORD \
-    mariadb --no-defaults --host=127.0.0.1 --port="$haproxy_port" --user="$MARIADB_ADMIN_USER" \
-    --connect-timeout=2 -N -B -e 'select @@wsrep_node_name' 2>/dev/null || echo none)"
+  # The first server that is up (field 18), backups (field 21) only when no
+  # other is.
+  printf 'haproxy 127.0.0.1:%s sends to %s\n' "$haproxy_port" "$(echo "$stats" | awk -F, '
+    $1 == "galera" && $2 ~ /^node/ && $18 ~ /^UP/ {
+      if ($21 == 0 && active == "") active = $2
+      if ($21 == 1 && backup == "") backup = $2
+    }
+    END { print active != "" ? active : backup != "" ? backup : "none" }')"
 }
 
 usage="usage: $0 start|stop|status DIR | kill-node|restart-node DIR N"
