@@ -98,14 +98,7 @@ readonly galera_library_candidates=(/usr/lib/galera/libgalera_smm.so /usr/lib/li
 source "$(dirname "${BASH_SOURCE[0]}")/../mariadb/mariadb-lib.sh"
 
 find_galera_library() {
-  local candidate
-  for candidate in "${GALERA_LIBRARY:-}" "${galera_library_candidates[@]}"; do
-    if [[ -n $candidate && -r $candidate ]]; then
-      echo "$candidate"
-      return 0
-    fi
-  done
-  return 1
+  first_candidate -r "${GALERA_LIBRARY:-}" "${galera_library_candidates[@]}"
 }
 
 node_mark() { echo "--pid-file=$1/node$2/mariadbd.pid"; }

@@ -15,11 +15,13 @@ die() {
   exit 1
 }
 
-find_mariadbd() {
-  local candidate
-  for candidate in "${MARIADBD:-}" "$(command -v mariadbd || true)" /usr/sbin/mariadbd \
-    /usr/sbin/mysqld; do
-    if [[ -n $candidate && -x $candidate ]]; then
+# Prints the first non-empty CANDIDATE for which `test OPTION CANDIDATE`
+# holds (-x: runs, -r: reads); fails when none does.
+first_candidate() {
+  local option=$1 candidate
+  shift
+  for candidate in "$@"; do
+    if [[ -n $candidate ]] && test "$option" "$candidate"; then
       echo "$candidate"
       return 0
     fi
@@ -27,15 +29,13 @@ find_mariadbd() {
   return 1
 }
 
+find_mariadbd() {
+  first_candidate -x "${MARIADBD:-}" "$(command -v mariadbd || true)" /usr/sbin/mariadbd \
+    /usr/sbin/mysqld
+}
+
 find_admin_tool() {
-  local candidate
-  for candidate in "$(command -v mariadb-admin || true)" "$(command -v mysqladmin || true)"; do
-    if [[ -n $candidate && -x $candidate ]]; then
-      echo "$candidate"
-      return 0
-    fi
-  done
-  return 1
+  first_candidate -x "$(command -v mariadb-admin || true)" "$(command -v mysqladmin || true)"
 }
 
 # True while PID names a live (not zombie) process whose command line holds
