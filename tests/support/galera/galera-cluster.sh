@@ -476,14 +476,17 @@ dir=$2
 case $action in
   start) command_start "$dir" ;;
   stop) command_stop "$dir" ;;
-  status) command_status "$dir" ;;
-  kill-node | restart-node)
-    if (($# != 3)) || [[ ! $3 =~ ^[1-9]$ ]] || (($3 > node_count)); then die "$usage"; fi
+  status | kill-node | restart-node)
+    if [[ $action == status ]]; then
+      (($# == 2)) || die "$usage"
+    elif (($# != 3)) || [[ ! $3 =~ ^[1-9]$ ]] || (($3 > node_count)); then
+      die "$usage"
+    fi
     [[ -f $dir/cluster ]] || die "no cluster in $dir"
     dir=$(cd "$dir" && pwd)
     # shellcheck source=/dev/null
     source "$dir/cluster"
-    "command_${action//-/_}" "$dir" "$3"
+    "command_${action//-/_}" "$dir" "${@:3}"
     ;;
   *) die "$usage" ;;
 esac
