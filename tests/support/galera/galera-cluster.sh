@@ -12,7 +12,7 @@
 #   galera-cluster.sh stop DIR
 #       Stops haproxy and the nodes by the PIDs in their pid files (SIGTERM,
 #       then SIGKILL after the time limit) and removes the nodes' data
-#       directories (some 180 MB each); the logs stay for a look.
+#       and temporary directories (some 180 MB each); the logs stay.
 #   galera-cluster.sh kill-node DIR N
 #       SIGKILL to node N (1-3); returns once it is gone.
 #   galera-cluster.sh restart-node DIR N
@@ -71,6 +71,9 @@
 # - Node 1 starts with --wsrep-new-cluster only on `start`; a restarted node
 #   1 joins the running cluster like any other.
 # - binlog_format=ROW and innodb_autoinc_lock_mode=2, which Galera requires.
+# - tmpdir and the [sst] group's sst-log-archive-dir in DIR/nodeN: the
+#   transfer's scratch folders and its archived logs otherwise go to /tmp,
+#   shared with every other run on the host.
 #
 # haproxy sends every connection to node 1 while node 1 is up, else to node
 # 2, else to node 3 (backup servers), so one node takes all writes and
@@ -139,6 +142,7 @@ write_node_config() {
 [mysqld]
 user=$(id -un)
 datadir=$dir/node$node/data
+tmpdir=$dir/node$node/tmp
 socket=${!socket}
 port=${!port}
 bind-address=127.0.0.1
@@ -338,7 +342,7 @@ start_cluster() {
   source "$dir/cluster"
   for ((i = 1; i <= node_count; i++)); do
     rm -rf "$dir/node$i"
-    mkdir -p "$dir/node$i/data"
+    mkdir -p "$dir/node$i/data" "$dir/node$i/tmp"
     write_node_config "$dir" "$i" "$library"
   done
   mkdir -p "$dir/haproxy"
@@ -410,7 +414,7 @@ command_stop() {
     local socket=node${i}_socket
     stop_process "$dir/node$i/mariadbd.pid" "$(node_mark "$dir" "$i")"
     remove_socket "${!socket}"
-    rm -rf "$dir/node$i/data"
+    rm -rf "$dir/node$i/data" "$dir/node$i/tmp"
   done
 }
 
