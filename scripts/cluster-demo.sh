@@ -33,6 +33,7 @@ servers=(127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5)
 sims=()
 collectors=()
 restart_pid=""
+restarted=0
 
 value() {
   MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb --no-defaults -N -B --connect-timeout=1 "$@" \
@@ -142,14 +143,18 @@ for ((t = 1; t <= seconds && !interrupted; t++)); do
   if [[ $wait_seconds != -* ]]; then sleep "$wait_seconds" || true; fi
   if (($(date +%s) - began > t)); then t=$(($(date +%s) - began)); fi
   if [[ -z $victim ]] && ((t >= kill_at)); then
-    victim=$(through_haproxy 'select @@wsrep_node_name')
-    "$cluster" kill-node "$work/cluster" "${victim#node}"
-    echo ">>> t=${t}s: SIGKILL to $victim, the node haproxy sends to"
-    killed_at=$t
+    target=$(through_haproxy 'select @@wsrep_node_name' || true)
+    if [[ $target == node[1-3] ]]; then
+      victim=$target
+      "$cluster" kill-node "$work/cluster" "${victim#node}"
+      echo ">>> t=${t}s: SIGKILL to $victim, the node haproxy sends to"
+      killed_at=$t
+    fi
   fi
-  if [[ -n $victim && -z $restart_pid ]] && ((t >= restart_at)); then
+  if [[ -n $victim ]] && ((!restarted && t >= restart_at)); then
     "$cluster" restart-node "$work/cluster" "${victim#node}" >"$work/restart.log" 2>&1 &
     restart_pid=$!
+    restarted=1
     echo ">>> t=${t}s: restarting $victim"
   fi
   if [[ -n $restart_pid ]] && ! kill -0 "$restart_pid" 2>/dev/null; then
@@ -162,7 +167,6 @@ for ((t = 1; t <= seconds && !interrupted; t++)); do
       cat "$work/restart.log"
     fi
     restart_pid=""
-    restart_at=$((seconds + 1))
   fi
   echo "t=${t}s$(collector_states) | $(node_states)| $(through_haproxy "$(rows_per_table_sql)" || echo 'no answer')"
 done
