@@ -68,6 +68,7 @@ void CallSink::StartWorkers(ActivityLog& log) {
               registry.error().c_str());
     return;
   }
+  journal_cap_bytes_ = ReadJournalCapBytes(registry);
   ConfigReadCallbacks callbacks;
   // Each worker starts as soon as its configuration is read, after the
   // lines about its values.
@@ -103,7 +104,9 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
 }
 
 void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config) {
-  callsink::ServerWorker(std::move(*config), &closeEvent(), registry_file_).Run();
+  callsink::ServerWorker(std::move(*config), &closeEvent(), registry_file_,
+                         {SystemPaths::SpoolDirectory(), journal_cap_bytes_})
+      .Run();
 }
 
 }  // namespace callsink

@@ -51,6 +51,8 @@ class CallSink : public Service {
 
   std::string registry_file_;
   int worker_count_ = 0;
+  // Read with the configurations, before any worker starts.
+  uint64_t journal_cap_bytes_ = 0;
 };
 
 }  // namespace callsink

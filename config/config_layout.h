@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace callsink {
@@ -9,6 +10,7 @@ namespace callsink {
 // ConfigCount and one subkey ConfigN per configuration with its values.
 class ConfigLayout {
  public:
+  static constexpr const char* kServiceKey = "Software\\Orvanta Technologies\\ACD Service";
   static constexpr const char* kConfigsKey = "Software\\Orvanta Technologies\\ACD Service\\Configs";
   static constexpr const char* kConfigCount = "ConfigCount";
   static constexpr const char* kAcdServer = "ACD_Server";
@@ -23,9 +25,15 @@ class ConfigLayout {
   // for each, the manager keeps no more.
   static constexpr int kMaxConfigs = 99;
 
+  // Below kServiceKey, beside Configs (which the manager rewrites whole):
+  // the most each server's journal may hold, in MiB.
+  static constexpr const char* kJournalCapMiB = "JournalCapMiB";
+  static constexpr uint64_t kDefaultJournalCapMiB = 1024;
+
   // Connection states a worker reports.
   static constexpr const char* kNothingConnected = "N-N";
   static constexpr const char* kDatabaseConnected = "N-Y";
+  static constexpr const char* kAcdConnected = "Y-N";
   static constexpr const char* kBothConnected = "Y-Y";
 
   // "Software\...\Configs\ConfigN"

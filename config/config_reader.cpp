@@ -44,4 +44,12 @@ bool ReadConfigs(Registry& registry, const ConfigReadCallbacks& callbacks) {
   return read && found;
 }
 
+uint64_t ReadJournalCapBytes(Registry& registry) {
+  const int mebibytes = ConfigLayout::AtoI(
+      ReadValue(registry, ConfigLayout::kServiceKey, ConfigLayout::kJournalCapMiB, {}));
+  const uint64_t cap =
+      mebibytes > 0 ? static_cast<uint64_t>(mebibytes) : ConfigLayout::kDefaultJournalCapMiB;
+  return cap << 20;
+}
+
 }  // namespace callsink

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "config/config_row.h"
@@ -28,5 +29,11 @@ struct ConfigReadCallbacks {
 // does not exist or the registry cannot be read (then `config` may have been
 // called for the configurations read before the failure).
 bool ReadConfigs(Registry& registry, const ConfigReadCallbacks& callbacks);
+
+// The most each server's journal may hold, in bytes: ConfigLayout's
+// kJournalCapMiB below kServiceKey, read like atoi, in MiB; the default
+// (kDefaultJournalCapMiB) when it is missing, not a positive number or
+// cannot be read.
+uint64_t ReadJournalCapBytes(Registry& registry);
 
 }  // namespace callsink

@@ -36,6 +36,7 @@ void ActivityLog::Write(const char* format, ...) {
   std::snprintf(time_of_day, sizeof time_of_day, "%02d:%02d:%02d", local.tm_hour, local.tm_min,
                 local.tm_sec);
 
+  const std::lock_guard<std::mutex> lock(write_mutex_);
   if (last_date_ != date) {
     last_date_ = date;
     std::fprintf(file_, "------------------- Date: %s -------------------\r\n", date);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 #include <string>
 
 namespace callsink {
@@ -12,8 +13,10 @@ namespace callsink {
 // local date differs from that of this object's last banner. Every Write is
 // flushed before it returns.
 //
-// Owned and used by one thread. Objects of the same name are independent
-// streams appending to the same file.
+// Opened and closed by its owner's thread; Write may come from any thread
+// while the log is open (a worker's reader and applier share one log), and
+// each entry is written whole, never interleaved with another. Objects of the
+// same name are independent streams appending to the same file.
 class ActivityLog {
  public:
   using Clock = std::time_t (*)();
@@ -43,6 +46,8 @@ class ActivityLog {
 
  private:
   std::FILE* file_ = nullptr;
+  // Serializes Write: the date banner and the entry go out together.
+  std::mutex write_mutex_;
   std::string last_date_;
   const Clock clock_;
 };

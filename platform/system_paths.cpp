@@ -20,6 +20,8 @@ std::string SystemPaths::Resolve(const std::string& absolute_path) {
 
 std::string SystemPaths::RegistryFile() { return Resolve("/var/lib/callsink/registry.db"); }
 
+std::string SystemPaths::SpoolDirectory() { return Resolve("/var/lib/callsink/spool"); }
+
 std::string SystemPaths::UnitDirectory() { return Resolve("/etc/systemd/system"); }
 
 std::string SystemPaths::RunDirectory() { return Resolve("/run"); }

@@ -106,6 +106,15 @@ ssize_t AcdConnection::Send(const void* bytes, size_t length, int flags) {
   return static_cast<ssize_t>(total);
 }
 
+bool AcdConnection::HasDataWithin(int timeout_ms) const {
+  if (!socket_.valid()) return true;
+  pollfd fd = {socket_.get(), POLLIN, 0};
+  while (poll(&fd, 1, timeout_ms) < 0) {
+    if (errno != EINTR) return true;
+  }
+  return fd.revents != 0;
+}
+
 ssize_t AcdConnection::Receive(void* buffer, size_t length, int flags) {
   if (!socket_.valid()) {
     log_->Write("Receive Failed: %4d\n", EBADF);

@@ -56,6 +56,11 @@ class AcdConnection {
   // result but `length` leaves the socket closed. `length` 0 returns 0.
   ssize_t Receive(void* buffer, size_t length, int flags);
 
+  // Waits up to `timeout_ms` (a short time: the close event is not watched)
+  // for the socket to have something for Receive: bytes, the peer's end or
+  // an error. False on timeout; true without a socket.
+  bool HasDataWithin(int timeout_ms) const;
+
   // Closes the socket if one is held. Safe to call at any time, repeatedly.
   void Close();
   bool IsConnected() const { return socket_.valid(); }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 zlib1g-dev
   libmariadb-dev mariadb-server mariadb-client
   galera-4 mariadb-backup socat haproxy iproute2
   libsystemd-dev systemd

@@ -1,9 +1,15 @@
 #include "store/acd_database.h"
 
 #include <charconv>
+#include <optional>
+#include <utility>
 
+#include "store/membership_cache.h"
+#include "store/mysql_errors.h"
 #include "store/mysql_result.h"
+#include "store/open_interval.h"
 #include "store/schema_names.h"
+#include "store/statement_texts.h"
 
 namespace callsink {
 namespace {
@@ -86,20 +92,20 @@ constexpr std::string_view kCreateTimeTable =
     "Serv_Name varchar(64),"
     "TimeDiff int(32) )";
 
+constexpr std::string_view kCreatePositionTable =
+    "create table IF NOT EXISTS journal_position ("
+    "Serv_Name varchar(64) NOT NULL primary key,"
+    "Journal_ID bigint UNSIGNED NOT NULL,"
+    "Position bigint UNSIGNED NOT NULL )";
+
 constexpr std::string_view kAddAgentFullName =
     "alter table stock_agents add Agent_FullName varchar(64) NOT NULL default '' after Agent_Name";
 
-constexpr std::string_view kModifiedCounts = ", Modified=Modified+1";
-// The Modified count a directory row is inserted with.
-constexpr int32_t kCounted = 1;
-
-// The status interval that is open for a membership when a new status
-// arrives: since when and with which status, and whether it was recorded.
-struct OpenInterval {
-  uint32_t start;
-  int32_t status;
-  bool found;
-};
+constexpr std::string_view kTablesWithoutTransactions =
+    "select TABLE_NAME, ENGINE from information_schema.TABLES join information_schema.ENGINES "
+    "using (ENGINE) where TABLE_SCHEMA=DATABASE() and TRANSACTIONS<>'YES' and TABLE_NAME in "
+    "('stock_groups', 'stock_agents', 'stock_relations', 'stock_status', 'stock_cdr', "
+    "'stock_calls', 'stock_time', 'journal_position') order by TABLE_NAME";
 
 template <typename Integer>
 Integer ParseDecimal(const char* text, unsigned long length) {
@@ -108,16 +114,10 @@ Integer ParseDecimal(const char* text, unsigned long length) {
   return value;
 }
 
-// Reads the row (Timestamp, Status) of the membership's select. No row: the
-// interval opened at 0 with status 0. A row with either column NULL: an
-// interval that starts now with the new status.
-OpenInterval ReadOpenInterval(MYSQL_RES* result, uint32_t timestamp, int32_t status) {
-  MYSQL_ROW row = mysql_fetch_row(result);
-  if (row == nullptr) return {0, 0, false};
-  if (row[0] == nullptr || row[1] == nullptr) return {timestamp, status, false};
-  const unsigned long* lengths = mysql_fetch_lengths(result);
-  return {ParseDecimal<uint32_t>(row[0], lengths[0]), ParseDecimal<int32_t>(row[1], lengths[1]),
-          true};
+template <typename Integer>
+std::optional<Integer> ParseColumn(MYSQL_ROW row, const unsigned long* lengths, int column) {
+  if (row[column] == nullptr) return std::nullopt;
+  return ParseDecimal<Integer>(row[column], lengths[column]);
 }
 
 }  // namespace
@@ -130,8 +130,8 @@ AcdDatabase::~AcdDatabase() { Close(); }
 bool AcdDatabase::Connect(const std::string& host, const std::string& user,
                           const std::string& password) {
   if (connection_) return true;
-  // A lost connection stays lost: the worker notices it at the next Ping
-  // and starts a new pass, which rebuilds the directory.
+  // A lost connection stays lost: its owner notices it at the next
+  // statement, closes the store and connects anew.
   if (connection_.Open(host, user, password, timeouts_) && SelectDatabase()) {
     log_->Write("Connected to database (%s)", host.c_str());
     return true;
@@ -152,7 +152,7 @@ bool AcdDatabase::SelectDatabase() {
   return mysql_select_db(handle, schema::kDatabase) == 0;
 }
 
-bool AcdDatabase::CreateTables(std::string_view server) {
+bool AcdDatabase::CreateTables() {
   struct Creation {
     bool (AcdDatabase::*create)();
     std::string_view table;
@@ -165,6 +165,7 @@ bool AcdDatabase::CreateTables(std::string_view server) {
       {&AcdDatabase::CreateCdrTable, schema::kCdrTable},
       {&AcdDatabase::CreateCallsTable, schema::kCallsTable},
       {&AcdDatabase::CreateTimeTable, schema::kTimeTable},
+      {&AcdDatabase::CreatePositionTable, schema::kPositionTable},
   };
   for (const Creation& creation : kCreations) {
     if (!(this->*creation.create)()) {
@@ -172,7 +173,7 @@ bool AcdDatabase::CreateTables(std::string_view server) {
       return false;
     }
   }
-  return ClearServer(server);
+  return true;
 }
 
 bool AcdDatabase::CreateGroupsTable() { return Execute(kCreateGroupsTable); }
@@ -182,6 +183,7 @@ bool AcdDatabase::CreateStatusTable() { return Execute(kCreateStatusTable); }
 bool AcdDatabase::CreateCdrTable() { return Execute(kCreateCdrTable); }
 bool AcdDatabase::CreateCallsTable() { return Execute(kCreateCallsTable); }
 bool AcdDatabase::CreateTimeTable() { return Execute(kCreateTimeTable); }
+bool AcdDatabase::CreatePositionTable() { return Execute(kCreatePositionTable); }
 
 // A "create table IF NOT EXISTS" that fails may fail on a table that exists
 // and holds data (a missing right gives that error as well), so no table is
@@ -227,17 +229,105 @@ bool AcdDatabase::Ping() {
 
 void AcdDatabase::Close() { connection_.Close(); }
 
+bool AcdDatabase::ListTablesWithoutTransactions(std::string* tables) {
+  tables->clear();
+  if (!Execute(kTablesWithoutTransactions)) return false;
+  const MySqlResult result(mysql_store_result(connection_.get()));
+  if (!result) return false;
+  while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
+    if (!tables->empty()) *tables += ", ";
+    *tables += std::string(row[0]) + " (" + (row[1] != nullptr ? row[1] : "?") + ")";
+  }
+  return true;
+}
+
+bool AcdDatabase::Begin() { return Execute("START TRANSACTION"); }
+
+bool AcdDatabase::Commit() { return Execute("COMMIT"); }
+
+void AcdDatabase::Rollback() {
+  // A failed rollback leaves nothing to do: the session goes, and with it
+  // the transaction.
+  if (connection_) mysql_real_query(connection_.get(), "ROLLBACK", 8);
+}
+
+bool AcdDatabase::ReadPosition(std::string_view server, JournalPosition* position) {
+  *position = {};
+  if (!connection_) return false;
+  statement_.Begin(connection_.get())
+      .Add("select Journal_ID, Position from journal_position where Serv_Name=")
+      .Quoted(server);
+  if (!Execute(statement_.text())) return false;
+  const MySqlResult result(mysql_store_result(connection_.get()));
+  if (!result) return false;
+  if (MYSQL_ROW row = mysql_fetch_row(result.get())) {
+    const unsigned long* lengths = mysql_fetch_lengths(result.get());
+    position->found = true;
+    position->journal = ParseColumn<uint64_t>(row, lengths, 0).value_or(0);
+    position->sequence = ParseColumn<uint64_t>(row, lengths, 1).value_or(0);
+  }
+  return true;
+}
+
+bool AcdDatabase::WritePosition(std::string_view server, uint64_t journal, uint64_t sequence) {
+  if (!connection_) return false;
+  statement_.Begin(connection_.get())
+      .Add("insert into journal_position ( Serv_Name, Journal_ID, Position ) values ( ")
+      .ValueList(server, journal, sequence)
+      .Add(" ) ON DUPLICATE KEY UPDATE Journal_ID=")
+      .Unsigned(journal)
+      .Add(", Position=")
+      .Unsigned(sequence);
+  return Execute(statement_.text());
+}
+
+bool AcdDatabase::CountMemberships(std::string_view server, size_t* count) {
+  if (!connection_) return false;
+  statement_.Begin(connection_.get())
+      .Add("select count(*) from stock_relations where Serv_Name=")
+      .Quoted(server);
+  if (!Execute(statement_.text())) return false;
+  const MySqlResult result(mysql_store_result(connection_.get()));
+  MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
+  if (row == nullptr) return false;
+  *count = ParseColumn<size_t>(row, mysql_fetch_lengths(result.get()), 0).value_or(0);
+  return true;
+}
+
+bool AcdDatabase::LoadMemberships(std::string_view server, MembershipCache* cache) {
+  cache->Invalidate();
+  if (!connection_) return false;
+  statement_.Begin(connection_.get())
+      .Add(
+          "select Group_Name, Agent_Name, Timestamp, Status, State from stock_relations where "
+          "Serv_Name=")
+      .Quoted(server);
+  if (!Execute(statement_.text())) return false;
+  // Row by row: a directory of any size costs one row of memory here.
+  const MySqlResult result(mysql_use_result(connection_.get()));
+  if (!result) return false;
+  while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
+    const unsigned long* lengths = mysql_fetch_lengths(result.get());
+    cache->Add({row[0] != nullptr ? row[0] : "", lengths[0]},
+               {row[1] != nullptr ? row[1] : "", lengths[1]},
+               {ParseColumn<uint32_t>(row, lengths, 2), ParseColumn<int32_t>(row, lengths, 3),
+                ParseColumn<int32_t>(row, lengths, 4)});
+  }
+  if (mysql_errno(connection_.get()) != 0) {
+    NoteFailure();
+    return false;
+  }
+  cache->Loaded();
+  return true;
+}
+
 bool AcdDatabase::WriteGroup(std::string_view server, std::string_view group, uint32_t timestamp,
                              int32_t state, bool modified, int32_t calls_in_queue) {
   if (!connection_) return false;
   statement_.Begin(connection_.get())
-      .Add(
-          "insert into stock_groups ( Serv_Name, Group_Name, Timestamp, State, Modified, "
-          "Calls_inQueue ) values ( ")
-      .ValueList(server, group, timestamp, state, kCounted, calls_in_queue)
-      .Add(" ) ON DUPLICATE KEY UPDATE Timestamp=")
-      .Unsigned(timestamp);
-  AddStateUpdate(state, modified).Add(", Calls_inQueue=").Signed(calls_in_queue);
+      .Add(statement_texts::kInsertGroup)
+      .ValueList(server, group, timestamp, state, statement_texts::kCounted, calls_in_queue);
+  statement_texts::AddGroupUpdate(statement_, timestamp, state, modified, calls_in_queue);
   return ExecuteLogged() && WriteTimeDiff(server, timestamp);
 }
 
@@ -246,15 +336,9 @@ bool AcdDatabase::WriteAgent(std::string_view server, std::string_view agent,
                              bool modified) {
   if (!connection_) return false;
   statement_.Begin(connection_.get())
-      .Add(
-          "insert into stock_agents ( Serv_Name, Agent_Name, Agent_FullName, Timestamp, State, "
-          "Modified ) values ( ")
-      .ValueList(server, agent, full_name, timestamp, state, kCounted)
-      .Add(" ) ON DUPLICATE KEY UPDATE Timestamp=")
-      .Unsigned(timestamp)
-      .Add(", Agent_FullName=")
-      .Quoted(full_name);
-  AddStateUpdate(state, modified);
+      .Add(statement_texts::kInsertAgent)
+      .ValueList(server, agent, full_name, timestamp, state, statement_texts::kCounted);
+  statement_texts::AddAgentUpdate(statement_, timestamp, full_name, state, modified);
   return ExecuteLogged() && WriteTimeDiff(server, timestamp);
 }
 
@@ -264,42 +348,20 @@ bool AcdDatabase::WriteRelation(std::string_view server, std::string_view group,
   if (!connection_) return false;
   statement_.Begin(connection_.get());
   if (agent.empty()) {
-    statement_.Add("UPDATE stock_relations SET Timestamp=")
-        .Unsigned(timestamp)
-        .Add(", State=")
-        .Signed(state)
-        .Add(", Modified=Modified+1 WHERE Serv_Name=")
-        .Quoted(server)
-        .Add(" and Group_Name=")
-        .Quoted(group)
-        .Add("; ");
+    statement_texts::AddGroupMembershipsUpdate(statement_, server, group, timestamp, state);
   } else {
-    statement_
-        .Add(
-            "insert into stock_relations ( Serv_Name, Group_Name, Agent_Name, Timestamp, State, "
-            "Modified ) values ( ")
-        .ValueList(server, group, agent, timestamp, state, kCounted)
-        .Add(" ) ON DUPLICATE KEY UPDATE Timestamp=")
-        .Unsigned(timestamp);
-    AddStateUpdate(state, modified);
+    statement_.Add(statement_texts::kInsertRelation)
+        .ValueList(server, group, agent, timestamp, state, statement_texts::kCounted);
+    statement_texts::AddRelationUpdate(statement_, timestamp, state, modified);
   }
   return ExecuteLogged() && WriteTimeDiff(server, timestamp);
-}
-
-SqlStatement& AcdDatabase::AddStateUpdate(int32_t state, bool modified) {
-  return statement_.Add(", State=").Signed(state).Add(modified ? kModifiedCounts : "");
 }
 
 bool AcdDatabase::WriteTimeDiff(std::string_view server, uint32_t timestamp) {
   if (timestamp == 0) return true;
   if (!connection_) return false;
-  statement_.Begin(connection_.get())
-      .Add("insert into stock_time ( Serv_Name, TimeDiff ) values ( ")
-      .Quoted(server)
-      .Add(", Unix_timestamp(Now())-")
-      .Unsigned(timestamp)
-      .Add(" ) ON DUPLICATE KEY UPDATE TimeDiff=Unix_timestamp(Now())-")
-      .Unsigned(timestamp);
+  statement_.Begin(connection_.get());
+  statement_texts::AddTimeDiff(statement_, server, uint64_t{timestamp} + receipt_age_);
   return ExecuteLogged();
 }
 
@@ -318,16 +380,17 @@ bool AcdDatabase::WriteStatusInterval(std::string_view server, std::string_view 
 
   const MySqlResult result(mysql_store_result(connection_.get()));
   if (result) {
-    const OpenInterval open = ReadOpenInterval(result.get(), timestamp, status);
-    // Only a change of status that comes later than the interval's start
-    // closes a recorded interval; the other cases record one at once.
-    if (!open.found || (open.status != status && open.start < timestamp)) {
+    MYSQL_ROW row = mysql_fetch_row(result.get());
+    const unsigned long* lengths = row != nullptr ? mysql_fetch_lengths(result.get()) : nullptr;
+    const OpenInterval open =
+        row == nullptr ? OpenInterval::Of(false, {}, {}, timestamp, status)
+                       : OpenInterval::Of(true, ParseColumn<uint32_t>(row, lengths, 0),
+                                          ParseColumn<int32_t>(row, lengths, 1), timestamp, status);
+    if (open.Closes(timestamp, status)) {
       statement_.Begin(connection_.get())
-          .Add(
-              "insert into stock_status ( Serv_Name, Group_Name, Agent_Name, TimeStart, "
-              "TimeEnd, Status ) values ( ")
+          .Add(statement_texts::kInsertInterval)
           .ValueList(server, group, agent, open.start, timestamp, open.status)
-          .Add(" ) ");
+          .Add(statement_texts::kLastRow);
       if (!ExecuteLogged()) return false;
     }
   }
@@ -338,14 +401,9 @@ bool AcdDatabase::WriteRelationStatus(std::string_view server, std::string_view 
                                       std::string_view agent, uint32_t timestamp, int32_t status) {
   if (!connection_) return false;
   statement_.Begin(connection_.get())
-      .Add(
-          "insert into stock_relations ( Serv_Name, Group_Name, Agent_Name, Timestamp, Status ) "
-          "values ( ")
-      .ValueList(server, group, agent, timestamp, status)
-      .Add(" ) ON DUPLICATE KEY UPDATE Status=")
-      .Signed(status)
-      .Add(", Timestamp=")
-      .Unsigned(timestamp);
+      .Add(statement_texts::kInsertRelationStatus)
+      .ValueList(server, group, agent, timestamp, status);
+  statement_texts::AddRelationStatusUpdate(statement_, status, timestamp);
   return ExecuteLogged();
 }
 
@@ -355,12 +413,10 @@ bool AcdDatabase::WriteCdr(std::string_view server, std::string_view group, std:
                            int32_t close_reason, int32_t queue_duration) {
   if (!connection_) return false;
   statement_.Begin(connection_.get())
-      .Add(
-          "insert into stock_cdr ( Serv_Name, Group_Name, Agent_Name, Timestamp, Call_Dur, "
-          "Caller_Usur, Call_GUID, Call_State, Close_Reason, Queue_Dur ) values ( ")
+      .Add(statement_texts::kInsertCdr)
       .ValueList(server, group, agent, timestamp, call_duration, caller_user, call_guid, call_state,
                  close_reason, queue_duration)
-      .Add(" ) ");
+      .Add(statement_texts::kLastRow);
   return ExecuteLogged();
 }
 
@@ -369,18 +425,31 @@ bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std
                             int32_t close_reason) {
   if (!connection_) return false;
   statement_.Begin(connection_.get())
-      .Add(
-          "insert into stock_calls ( Serv_Name, Group_Name, Agent_Name, Timestamp, Call_ID, "
-          "Call_State, Close_Reason ) values ( ")
+      .Add(statement_texts::kInsertCall)
       .ValueList(server, group, agent, timestamp, call_id, call_state, close_reason)
-      .Add(" ) ");
+      .Add(statement_texts::kLastRow);
   return ExecuteLogged();
 }
+
+void AcdDatabase::Prepare(SqlStatement* statement) { statement->Begin(connection_.get()); }
+
+bool AcdDatabase::Send(std::string_view text) { return Execute(text); }
+
+unsigned int AcdDatabase::TakeFailure() { return std::exchange(failure_, 0); }
 
 bool AcdDatabase::Execute(std::string_view text) {
   if (!connection_) return false;
   if (observer_) observer_(text);
-  return mysql_real_query(connection_.get(), text.data(), text.size()) == 0;
+  if (mysql_real_query(connection_.get(), text.data(), text.size()) == 0) return true;
+  NoteFailure();
+  return false;
+}
+
+void AcdDatabase::NoteFailure() {
+  // The first failure that time may cure outweighs any refused statement.
+  if (failure_ == 0 || mysql_errors::RefusesStatement(failure_)) {
+    failure_ = mysql_errno(connection_.get());
+  }
 }
 
 bool AcdDatabase::ExecuteLogged() {

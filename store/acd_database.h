@@ -12,12 +12,23 @@
 
 namespace callsink {
 
+class MembershipCache;
+
+// Where a server's applier stands in its journal, as acd_db holds it.
+struct JournalPosition {
+  bool found = false;     // the server has a row
+  uint64_t journal = 0;   // identity of the journal the position counts in
+  uint64_t sequence = 0;  // the last record whose rows are committed
+};
+
 // One worker's way into the statistics database `acd_db`: connects to the
-// MySQL/MariaDB server, makes sure the database and its seven tables exist,
-// removes the directory rows an earlier pass left for this ACD server, and
-// turns directory data and events into rows, one statement at a time.
+// MySQL/MariaDB server, makes sure the database, its seven tables and the
+// journal's position table exist, removes the directory rows of this ACD
+// server when a new pass of it begins, and turns directory data and events
+// into rows, one statement at a time (AcdBatch folds many into few).
 //
-// Owned and used by one worker thread for one pass (Connect ... destructor).
+// Owned and used by one thread (the worker's applier) from Connect until it
+// is closed or destroyed.
 // Writes its failures as lines into the worker's log, which it does not own
 // and which must outlive it. Destroying the store closes its connection.
 //
@@ -30,8 +41,7 @@ namespace callsink {
 //
 // Bool results: true on success; on failure the line given for the case has
 // been written to the log before the operation returns. The writers need a
-// connected store (the dispatch pings before every message); without a
-// connection they return false and send nothing.
+// connected store; without a connection they return false and send nothing.
 class AcdDatabase {
  public:
   // A store that is not connected. `log` is the worker's, not owned.
@@ -56,10 +66,10 @@ class AcdDatabase {
   // nothing, when already connected. Logs "Connected to database (<host>)",
   // or "Connect to DB failed: <server's text>" and stays not connected.
   bool Connect(const std::string& host, const std::string& user, const std::string& password);
-  // Creates the seven tables when missing, in a fixed order, then clears
-  // this server's directory rows. At the first table that cannot be created
-  // it calls ReportTableFailure and returns false; the store stays connected.
-  bool CreateTables(std::string_view server);
+  // Creates the seven tables when missing, in a fixed order, then the
+  // journal's position table. At the first table that cannot be created it
+  // calls ReportTableFailure and returns false; the store stays connected.
+  bool CreateTables();
   // Each sends one "create table IF NOT EXISTS" statement; nothing logged.
   bool CreateGroupsTable();
   bool CreateAgentsTable();
@@ -68,6 +78,7 @@ class AcdDatabase {
   bool CreateCdrTable();
   bool CreateCallsTable();
   bool CreateTimeTable();
+  bool CreatePositionTable();
   // Logs "Table creation failed: <server's text>". Never drops a table.
   void ReportTableFailure(std::string_view table);
   // Deletes the server's rows from stock_groups, stock_agents and
@@ -80,6 +91,23 @@ class AcdDatabase {
   // away!" and closes: the store is not connected afterwards.
   bool Ping();
   void Close();
+
+  // "table (engine)" for each of the store's tables whose engine has no
+  // transactions, comma-separated; empty when all have. Nothing logged.
+  bool ListTablesWithoutTransactions(std::string* tables);
+
+  // Transactions, for writes applied in batches. Nothing logged; a failure
+  // is kept for TakeFailure.
+  bool Begin();
+  bool Commit();
+  void Rollback();
+  // The journal position of `server`; `found` false when it has no row.
+  bool ReadPosition(std::string_view server, JournalPosition* position);
+  bool WritePosition(std::string_view server, uint64_t journal, uint64_t sequence);
+  // The server's memberships: how many, and all of them into `cache`
+  // (invalidated first, loaded on success).
+  bool CountMemberships(std::string_view server, size_t* count);
+  bool LoadMemberships(std::string_view server, MembershipCache* cache);
 
   // Directory writers: insert or update one row, then WriteTimeDiff. False
   // when the statement failed (server's text logged, no WriteTimeDiff),
@@ -96,9 +124,12 @@ class AcdDatabase {
 
   // Event writers. False when a statement failed (server's text logged).
 
-  // Records the database server's clock minus `timestamp`; true without
-  // sending anything when `timestamp` is 0.
+  // Records the database server's clock minus `timestamp`, as it was the
+  // receipt age ago; true without sending anything when `timestamp` is 0.
   bool WriteTimeDiff(std::string_view server, uint32_t timestamp);
+  // How long ago, in seconds, what is written now was received (0 unless
+  // set): WriteTimeDiff takes the clocks' difference as it was then.
+  void SetReceiptAge(uint32_t seconds) { receipt_age_ = seconds; }
   // Closes the status interval that held until `timestamp` for the agent's
   // active membership into stock_status, then WriteTimeDiff.
   bool WriteStatusInterval(std::string_view server, std::string_view group, std::string_view agent,
@@ -114,24 +145,33 @@ class AcdDatabase {
                  std::string_view call_id, uint32_t timestamp, int32_t call_state,
                  int32_t close_reason);
 
+  // For statements built elsewhere (AcdBatch): begins `statement` for this
+  // store's connection, and sends a text without logging a failure.
+  void Prepare(SqlStatement* statement);
+  bool Send(std::string_view text);
+
+  // The server's code of the first failure since the last call (one that
+  // time may cure before any other), and 0 when nothing failed; the text of
+  // the last one.
+  unsigned int TakeFailure();
+  const char* ErrorText() const;
+
  private:
   // Sends `text`; false when not connected or the server refused it.
   bool Execute(std::string_view text);
   // Sends the built statement; on failure logs the server's text.
   bool ExecuteLogged();
-  const char* ErrorText() const;
+  void NoteFailure();
   bool SelectDatabase();
   bool AgentsTableHasFullName();
 
   ActivityLog* const log_;
-  // Appends ", State=<state>" and, when `modified`, the Modified count: the
-  // update every directory row ends with.
-  SqlStatement& AddStateUpdate(int32_t state, bool modified);
-
   const MySqlTimeouts timeouts_;
   MySqlConnection connection_;
   SqlStatement statement_;
   StatementObserver observer_;
+  uint32_t receipt_age_ = 0;
+  unsigned int failure_ = 0;
 };
 
 }  // namespace callsink

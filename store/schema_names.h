@@ -13,5 +13,7 @@ inline constexpr const char* kStatusTable = "stock_status";
 inline constexpr const char* kCdrTable = "stock_cdr";
 inline constexpr const char* kCallsTable = "stock_calls";
 inline constexpr const char* kTimeTable = "stock_time";
+// The collector's own: each server's position in its journal.
+inline constexpr const char* kPositionTable = "journal_position";
 
 }  // namespace callsink::schema

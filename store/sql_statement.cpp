@@ -11,7 +11,7 @@ constexpr size_t kInitialCapacity = 1024;
 
 template <typename Integer>
 void AppendDecimal(std::string& text, Integer value) {
-  char digits[16];
+  char digits[24];
   const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
   text.append(digits, end.ptr);
 }
@@ -45,6 +45,11 @@ SqlStatement& SqlStatement::Quoted(std::string_view value) {
 }
 
 SqlStatement& SqlStatement::Unsigned(uint32_t value) {
+  AppendDecimal(text_, value);
+  return *this;
+}
+
+SqlStatement& SqlStatement::Unsigned(uint64_t value) {
   AppendDecimal(text_, value);
   return *this;
 }

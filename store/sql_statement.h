@@ -30,7 +30,7 @@ class SqlStatement {
   // arrive at the server exactly as given.
   SqlStatement& Quoted(std::string_view value);
   // Appends `values` separated by ", ", each as its type asks: a text as
-  // Quoted, a uint32_t as Unsigned, an int32_t as Signed.
+  // Quoted, a uint32_t or uint64_t as Unsigned, an int32_t as Signed.
   template <typename... Types>
   SqlStatement& ValueList(const Types&... values) {
     const char* separator = "";
@@ -39,6 +39,7 @@ class SqlStatement {
   }
   // Appends the decimal text of `value`: no sign, no leading zeros.
   SqlStatement& Unsigned(uint32_t value);
+  SqlStatement& Unsigned(uint64_t value);
   // Appends the decimal text of `value`, with "-" when negative.
   SqlStatement& Signed(int32_t value);
 
@@ -47,6 +48,7 @@ class SqlStatement {
  private:
   void Value(std::string_view text) { Quoted(text); }
   void Value(uint32_t number) { Unsigned(number); }
+  void Value(uint64_t number) { Unsigned(number); }
   void Value(int32_t number) { Signed(number); }
 
   std::string text_;

@@ -1,10 +1,6 @@
 #include "worker/message_dispatch.h"
 
-#include <ctime>
-#include <span>
-
 #include "platform/activity_log.h"
-#include "platform/manual_reset_event.h"
 #include "protocol/acd_connection.h"
 #include "protocol/agent_list.h"
 #include "protocol/call_body.h"
@@ -24,7 +20,6 @@ using wire::RequestType;
 
 constexpr int32_t kPresent = 1;
 constexpr int32_t kRemoved = 0;
-constexpr const char* kAnyFilter = "*";
 
 // Names in the failure lines of the responses that carry their request number.
 const char* ResponseName(RequestType type) {
@@ -65,69 +60,17 @@ const char* EventFailureLine(EventType type) {
   return nullptr;
 }
 
-// The collector's own clock, as the ACD server counts time.
-uint32_t CollectorClock() { return static_cast<uint32_t>(std::time(nullptr)); }
-
 }  // namespace
 
 MessageDispatch::MessageDispatch(const std::string& server, ActivityLog* log,
-                                 AcdConnection* connection, StatisticsWriter* writer,
-                                 const ManualResetEvent* close_event, ReceiveBuffer* buffer)
-    : server_(server),
-      log_(log),
-      connection_(connection),
-      writer_(writer),
-      close_event_(close_event),
-      buffer_(buffer) {}
+                                 AcdConnection* requests, StatisticsWriter* writer)
+    : server_(server), log_(log), requests_(requests), writer_(writer) {}
 
-void MessageDispatch::Run() {
-  buffer_->fill(0);
-  SendStartRequests();
-  for (;;) {
-    if (close_event_->IsSet()) return;
-    AcdHeader header;
-    size_t body_length = 0;
-    if (!ReadMessage(&header, &body_length)) return;
-    // A writer that can take no more (its database went away) ends the
-    // pass; the message just read is dropped with it.
-    if (!writer_->CheckConnection()) return;
-    Handle(header, buffer_->data() + wire::kHeaderSize, body_length);
-  }
-}
-
-void MessageDispatch::SendStartRequests() {
-  // A request that cannot be sent shows up as a failed read right after.
-  connection_->GetGroups();
-  connection_->GetAllAgents();
-  connection_->SubscribeConfig();
-  connection_->SubscribeCDR(kAnyFilter);
-  connection_->SubscribeStatus(kAnyFilter, kAnyFilter);
-  connection_->SubscribeCall(kAnyFilter);
-}
-
-bool MessageDispatch::ReadMessage(AcdHeader* header, size_t* body_length) {
-  uint8_t* const bytes = buffer_->data();
-  if (connection_->Receive(bytes, wire::kHeaderSize, 0) <= 0) return false;
-  *header = HeaderToHost(std::span<const uint8_t, wire::kHeaderSize>(bytes, wire::kHeaderSize));
-  const std::optional<size_t> length = BodyLength(*header);
-  if (!length) {
-    // Nothing after such a header can be trusted to start a message: the
-    // stream has lost its framing, so the pass ends and reconnects.
-    log_->Write("Message length %u out of range (%zu to %zu), connection dropped", header->length,
-                wire::kHeaderSize, wire::kMaxMessageSize);
-    connection_->Close();
-    return false;
-  }
-  *body_length = *length;
-  // A message of header only (the subscription responses) has no body to read.
-  if (*length == 0) return true;
-  return connection_->Receive(bytes + wire::kHeaderSize, *length, 0) > 0;
-}
-
-void MessageDispatch::Handle(const AcdHeader& header, const uint8_t* body, size_t length) {
+void MessageDispatch::Handle(const AcdHeader& header, const uint8_t* body, size_t length,
+                             uint32_t received) {
   switch (static_cast<MessageClass>(header.msg_class)) {
     case MessageClass::kResponse:
-      HandleResponse(header, body, length);
+      HandleResponse(header, body, length, received);
       break;
     case MessageClass::kEvent:
       HandleEvent(header, body, length);
@@ -138,7 +81,8 @@ void MessageDispatch::Handle(const AcdHeader& header, const uint8_t* body, size_
   }
 }
 
-void MessageDispatch::HandleResponse(const AcdHeader& header, const uint8_t* body, size_t length) {
+void MessageDispatch::HandleResponse(const AcdHeader& header, const uint8_t* body, size_t length,
+                                     uint32_t received) {
   if (header.msg_type > static_cast<uint16_t>(RequestType::kGetAllAgents)) return;
   const auto type = static_cast<RequestType>(header.msg_type);
   if (header.result != wire::kResultSuccess) {
@@ -152,7 +96,7 @@ void MessageDispatch::HandleResponse(const AcdHeader& header, const uint8_t* bod
   }
   switch (type) {
     case RequestType::kStatus:
-      OnStatusResponse(header, body, length);
+      OnStatusResponse(header, body, length, received);
       break;
     case RequestType::kGetGroups:
       OnGroupList(header, body, length);
@@ -193,12 +137,11 @@ void MessageDispatch::HandleEvent(const AcdHeader& header, const uint8_t* body, 
   }
 }
 
-void MessageDispatch::OnStatusResponse(const AcdHeader& header, const uint8_t* body,
-                                       size_t length) {
+void MessageDispatch::OnStatusResponse(const AcdHeader& header, const uint8_t* body, size_t length,
+                                       uint32_t received) {
   const auto status = StatusBody::Decode(body, length);
   if (!status) return ReportShortBody(header, length);
-  writer_->WriteRelationStatus(server_, status->group, status->agent, CollectorClock(),
-                               status->status);
+  writer_->WriteRelationStatus(server_, status->group, status->agent, received, status->status);
 }
 
 void MessageDispatch::OnGroupList(const AcdHeader& header, const uint8_t* body, size_t length) {
@@ -207,7 +150,8 @@ void MessageDispatch::OnGroupList(const AcdHeader& header, const uint8_t* body, 
   for (size_t i = 0; i < list->groups.size(); ++i) {
     const std::string_view group = list->groups.Name(i);
     writer_->WriteGroup(server_, group, header.timestamp, kPresent, true, 0);
-    connection_->GetAgents(group);
+    // A request that cannot be sent shows up as a failed read right after.
+    if (requests_ != nullptr) requests_->GetAgents(group);
   }
   if (!list->groups.complete()) {
     ReportCutList(header, list->groups.declared_count(), list->groups.size());
@@ -219,7 +163,7 @@ void MessageDispatch::OnAgentList(const AcdHeader& header, const uint8_t* body, 
   if (!list) return ReportShortBody(header, length);
   for (size_t i = 0; i < list->agents.size(); ++i) {
     const std::string_view agent = list->agents.Name(i);
-    connection_->GetStatus(list->group, agent);
+    if (requests_ != nullptr) requests_->GetStatus(list->group, agent);
     writer_->WriteRelation(server_, list->group, agent, header.timestamp, kPresent, true);
   }
   if (!list->agents.complete()) {

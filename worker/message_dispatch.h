@@ -1,54 +1,50 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "protocol/acd_header.h"
-#include "protocol/wire_format.h"
 
 namespace callsink {
 
 class AcdConnection;
 class ActivityLog;
-class ManualResetEvent;
 class StatisticsWriter;
 
-// One pass of a worker while both of its connections are up: asks the ACD
-// server for its directory, subscribes to its event streams, then reads one
-// message at a time into the worker's receive buffer and turns each response
-// and event into statistics writes. Directory answers fan out into follow-up
-// requests: GetGroups -> GetAgents per group -> Status per member.
+// Turns one message of an ACD server into what it means: statistics writes,
+// the follow-up requests a directory answer calls for (GetGroups -> GetAgents
+// per group -> Status per member), and a log line for a failure result, a
+// body too short for its layout or a list that holds fewer entries than it
+// announces. Each part goes where the owner says: a worker's reader sends
+// the requests and writes the lines when a message arrives and discards the
+// writes; its applier makes the writes when it applies the message from the
+// journal, without requests or lines.
 //
-// Every object is the worker's and outlives the dispatch; all calls run on
-// the worker's thread. Only the close event is shared with other threads.
+// Every object is the caller's and outlives the dispatch; used on one
+// thread.
 class MessageDispatch {
  public:
-  using ReceiveBuffer = std::array<uint8_t, wire::kMaxMessageSize>;
-
   // `server` is the configuration's acdServer, the Serv_Name of every row.
-  MessageDispatch(const std::string& server, ActivityLog* log, AcdConnection* connection,
-                  StatisticsWriter* writer, const ManualResetEvent* close_event,
-                  ReceiveBuffer* buffer);
+  // `log` gets the lines (an unopened log takes none); `requests` sends the
+  // follow-up requests (null: none are sent).
+  MessageDispatch(const std::string& server, ActivityLog* log, AcdConnection* requests,
+                  StatisticsWriter* writer);
   MessageDispatch(const MessageDispatch&) = delete;
   MessageDispatch& operator=(const MessageDispatch&) = delete;
 
-  // Sends the six start requests, then handles messages until the
-  // connection fails, the writer's connection check fails, a message's
-  // length does not fit the buffer, or the close event is seen between two
-  // messages.
-  void Run();
+  // Handles one whole message: its header and `length` bytes of body.
+  // `received` is the collector's clock when the message arrived (seconds
+  // since 1970), the time a Status response records.
+  void Handle(const AcdHeader& header, const uint8_t* body, size_t length, uint32_t received);
 
  private:
-  void SendStartRequests();
-  // Reads one whole message into the buffer; false ends the pass.
-  bool ReadMessage(AcdHeader* header, size_t* body_length);
-  void Handle(const AcdHeader& header, const uint8_t* body, size_t length);
-  void HandleResponse(const AcdHeader& header, const uint8_t* body, size_t length);
+  void HandleResponse(const AcdHeader& header, const uint8_t* body, size_t length,
+                      uint32_t received);
   void HandleEvent(const AcdHeader& header, const uint8_t* body, size_t length);
 
-  void OnStatusResponse(const AcdHeader& header, const uint8_t* body, size_t length);
+  void OnStatusResponse(const AcdHeader& header, const uint8_t* body, size_t length,
+                        uint32_t received);
   void OnGroupList(const AcdHeader& header, const uint8_t* body, size_t length);
   void OnAgentList(const AcdHeader& header, const uint8_t* body, size_t length);
   void OnFullAgentList(const AcdHeader& header, const uint8_t* body, size_t length);
@@ -62,10 +58,8 @@ class MessageDispatch {
 
   const std::string server_;
   ActivityLog* const log_;
-  AcdConnection* const connection_;
+  AcdConnection* const requests_;
   StatisticsWriter* const writer_;
-  const ManualResetEvent* const close_event_;
-  ReceiveBuffer* const buffer_;
 };
 
 }  // namespace callsink

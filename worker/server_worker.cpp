@@ -1,57 +1,45 @@
 #include "worker/server_worker.h"
 
-#include "config/config_layout.h"
+#include <pthread.h>
+
+#include <thread>
+
 #include "platform/activity_log.h"
 #include "platform/manual_reset_event.h"
-#include "protocol/acd_connection.h"
-#include "store/acd_database.h"
-#include "worker/database_writer.h"
+#include "worker/acd_reader.h"
+#include "worker/journal.h"
+#include "worker/journal_applier.h"
+#include "worker/link_state.h"
 
 namespace callsink {
 
 ServerWorker::ServerWorker(ServerConfig config, const ManualResetEvent* close_event,
-                           std::string registry_file)
+                           std::string registry_file, JournalSettings journal)
     : config_(std::move(config)),
       close_event_(close_event),
-      registry_file_(std::move(registry_file)) {}
+      registry_file_(std::move(registry_file)),
+      journal_settings_(std::move(journal)) {}
 
 void ServerWorker::Run() {
   ActivityLog log;
   if (!log.Open(config_.acdServer)) return;
-  while (RunPass(log) && !close_event_->Wait(kRetryIntervalMs)) {
+  LinkState state(registry_file_, config_.registryPath);
+  Journal journal(
+      {Journal::FolderFor(journal_settings_.spool, config_.acdServer), journal_settings_.cap_bytes,
+       Journal::SegmentBytesFor(journal_settings_.cap_bytes)},
+      &log);
+  while (!journal.Open()) {
+    if (close_event_->Wait(kRetryIntervalMs)) return;
   }
+  JournalApplier applier(config_, &log, &journal, &state, &stats_, close_event_);
+  std::thread applying([&applier] { applier.Run(); });
+  // Linux thread names hold 15 characters.
+  pthread_setname_np(applying.native_handle(), ("db " + config_.acdServer.substr(0, 12)).c_str());
+  AcdReader(config_, &log, &journal, &state, &stats_, close_event_).Run();
+  // The applier ends within a batch; one stuck in a database call holds up
+  // only this thread, which nobody waits for.
+  applying.join();
   log.Close();
-}
-
-bool ServerWorker::RunPass(ActivityLog& log) {
-  AcdConnection connection(&log, close_event_);
-  AcdDatabase database(&log);
-  ReportState(ConfigLayout::kNothingConnected);
-
-  // A connection that is already open stays open, so a retry repeats only
-  // the table step.
-  while (!database.Connect(config_.mysqlServer, config_.mysqlUser, config_.mysqlPassword) ||
-         !database.CreateTables(config_.acdServer)) {
-    if (close_event_->Wait(kRetryIntervalMs)) return false;
-  }
-  ReportState(ConfigLayout::kDatabaseConnected);
-
-  const auto port = static_cast<uint16_t>(config_.acdPort & 0xFFFF);
-  while (!connection.Connect(config_.acdServer, port)) {
-    if (close_event_->Wait(kRetryIntervalMs)) return false;
-  }
-  ReportState(ConfigLayout::kBothConnected);
-
-  database.UpgradeAgentsTable();
-  DatabaseWriter writer(&database);
-  MessageDispatch(config_.acdServer, &log, &connection, &writer, close_event_, &buffer_).Run();
-  connection.Close();
-  database.Close();
-  return !close_event_->IsSet();
-}
-
-void ServerWorker::ReportState(const char* state) const {
-  ConfigLayout::WriteStatus(registry_file_, config_.registryPath, state);
 }
 
 }  // namespace callsink

@@ -1,45 +1,51 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "config/server_config.h"
-#include "worker/message_dispatch.h"
+#include "worker/worker_stats.h"
 
 namespace callsink {
 
 class ManualResetEvent;
 
 // The body of one worker thread: serves one configured ACD server for the
-// life of the collector. Each pass reports "N-N", brings up the database
-// (retried every 10 s), reports "N-Y", connects to the ACD server (retried
-// every 10 s), reports "Y-Y" and dispatches until a connection fails; then
-// it tears both down and starts over after a 10 s pause. It ends when the
-// close event is set.
+// life of the collector, as two halves joined by a durable journal below
+// the spool folder. The reader (AcdReader, on this thread) keeps the ACD
+// link up whatever the database does and journals what it receives; the
+// applier (JournalApplier, on a thread of its own) applies the journal to
+// the database. The connection state ("N-N", "N-Y", "Y-N", "Y-Y") shows
+// each link as its half sees it. It ends when the close event is set.
 //
-// Owns its configuration, log, connections and receive buffer; only the close
-// event is shared with other threads.
+// Owns its configuration, log, journal, state and figures; the two halves
+// share the journal, the log, the state and the figures, and only the
+// close event is shared with other threads.
 class ServerWorker {
  public:
   static constexpr int kRetryIntervalMs = 10000;
 
+  struct JournalSettings {
+    std::string spool;   // the folder that holds one journal folder per server
+    uint64_t cap_bytes;  // each server's journal at most
+  };
+
   // `registry_file` is the configuration store where the state goes.
-  ServerWorker(ServerConfig config, const ManualResetEvent* close_event, std::string registry_file);
+  ServerWorker(ServerConfig config, const ManualResetEvent* close_event, std::string registry_file,
+               JournalSettings journal);
   ServerWorker(const ServerWorker&) = delete;
   ServerWorker& operator=(const ServerWorker&) = delete;
 
-  // Runs passes until the close event is set; returns at once when the
-  // worker's log cannot be opened.
+  // Runs until the close event is set; returns at once when the worker's
+  // log cannot be opened.
   void Run();
 
  private:
-  // One pass; false when the close event ended it.
-  bool RunPass(ActivityLog& log);
-  void ReportState(const char* state) const;
-
   const ServerConfig config_;
   const ManualResetEvent* const close_event_;
   const std::string registry_file_;
-  MessageDispatch::ReceiveBuffer buffer_{};
+  const JournalSettings journal_settings_;
+  WorkerStats stats_;
 };
 
 }  // namespace callsink

@@ -5,23 +5,18 @@
 
 namespace callsink {
 
-// Where the dispatch puts what it decoded: the statistics writes it makes and
-// the connection check before each message. DatabaseWriter writes each call
-// at once into the worker's AcdDatabase; another implementation may keep the
-// calls (a journal, say) and apply them later through a DatabaseWriter,
-// without the decoders or the handlers noticing.
+// Where the dispatch puts what it decoded: the statistics writes it makes.
+// StoreWriter passes them to the store, one statement per call
+// (AcdDatabase) or folded into a batch (AcdBatch); the reader of a worker
+// discards them, since the applier makes them later from the journal.
 //
 // Text arguments are valid during the call only. The arguments of each write
 // are those of the AcdDatabase writer of the same name. A write that fails is
-// the writer's to report (the store logs it); the dispatch goes on with the
-// next message. Used on the worker's thread.
+// the writer's to report; the dispatch goes on with the next message. Used on
+// one thread.
 class StatisticsWriter {
  public:
   virtual ~StatisticsWriter() = default;
-
-  // Asked before each message is handled. False ends the pass; the message
-  // just read is dropped with it.
-  virtual bool CheckConnection() = 0;
 
   // Directory rows.
   virtual void WriteGroup(std::string_view server, std::string_view group, uint32_t timestamp,

@@ -126,7 +126,7 @@ bool Prepare() {
     if (!recorded.empty()) recorded.back().back().emplace_back(text);
   });
   if (!store.Connect("localhost", server_env->admin_user, server_env->admin_password) ||
-      !store.CreateTables(kServer) ||
+      !store.CreateTables() ||
       !store.WriteRelation(kServer, kGroup, kAgent, next_time++, 1, true)) {
     return false;
   }

@@ -2,11 +2,11 @@
 // server sends is what the tables hold.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 
 #include "tests/e2e/collector_system.h"
 #include "tests/e2e/expected_store.h"
+#include "tests/e2e/table_rows.h"
 #include "tests/support/sql_client.h"
 
 namespace callsink::test {
@@ -16,65 +16,9 @@ namespace {
 // later than the collector's own, and stored unsigned.
 constexpr const char* kServerClock = "3000000000";
 
-std::vector<std::string> Sorted(std::vector<std::string> rows) {
-  std::sort(rows.begin(), rows.end());
-  return rows;
-}
-
-// Times of the collector's clock read back as "CLOCK", like the expectation.
-std::vector<std::string> MaskCollectorClock(std::vector<std::string> rows, size_t column) {
-  for (std::string& row : rows) {
-    size_t begin = 0;
-    for (size_t i = 0; i < column; ++i) begin = row.find('|', begin) + 1;
-    const size_t end = row.find('|', begin);
-    const std::string value = row.substr(begin, end - begin);
-    if (value != "NULL" && value != "0" && std::stoull(value) < 2500000000ULL) {
-      row.replace(begin, end - begin, "CLOCK");
-    }
-  }
-  return rows;
-}
-
 class CollectionTest : public ::testing::Test {
  protected:
   void SetUp() override { CALLSINK_REQUIRE_MARIADB(system_.database_if_started()); }
-
-  // The rows of one server, in the form ExpectedStore gives them.
-  struct Tables {
-    std::vector<std::string> groups, agents, relations, status_rows, calls, cdrs;
-    bool operator==(const Tables&) const = default;
-  };
-
-  static Tables Read(SqlClient& sql, const std::string& server) {
-    auto rows = [&](const std::string& columns, const std::string& table,
-                    const std::string& order) {
-      return sql.Rows("select " + columns + " from acd_db." + table + " where Serv_Name='" +
-                      server + "'" + order);
-    };
-    Tables tables;
-    tables.groups =
-        Sorted(rows("Group_Name, Timestamp, State, Modified, Calls_inQueue", "stock_groups", ""));
-    tables.agents =
-        Sorted(rows("Agent_Name, Agent_FullName, Timestamp, State, Modified", "stock_agents", ""));
-    tables.relations = Sorted(MaskCollectorClock(
-        rows("Group_Name, Agent_Name, Timestamp, State, Modified, Status", "stock_relations", ""),
-        2));
-    tables.status_rows = MaskCollectorClock(
-        rows("Group_Name, Agent_Name, TimeStart, TimeEnd, Status", "stock_status", " order by ID"),
-        2);
-    tables.calls = rows("Group_Name, Agent_Name, Timestamp, Call_ID, Call_State, Close_Reason",
-                        "stock_calls", " order by ID");
-    tables.cdrs = rows(
-        "Group_Name, Agent_Name, Timestamp, Call_Dur, Caller_Usur, Call_GUID, Call_State, "
-        "Close_Reason, Queue_Dur",
-        "stock_cdr", " order by ID");
-    return tables;
-  }
-
-  static Tables Expected(const ExpectedStore& store) {
-    return {Sorted(store.Groups()), Sorted(store.Agents()), Sorted(store.Relations()),
-            store.StatusRows(),     store.Calls(),          store.Cdrs()};
-  }
 
   // Waits until the server's record shows at least `min_events` events on
   // connection 1 and the rows of its server equal what those messages imply,
@@ -82,24 +26,15 @@ class CollectionTest : public ::testing::Test {
   void ExpectStoreMatchesRecord(SqlClient& sql, const CollectorSystem::AcdSim& sim,
                                 size_t min_events) {
     ExpectedStore expected;
-    Tables actual;
+    TableRows actual;
     WaitUntil(60000, [&] {
       expected = ExpectedStore();
       expected.ApplyRecord(sim.record_file, "1");
-      size_t events = 0;
-      for (const auto& [kind, count] : expected.counts()) {
-        if (kind.rfind("2:", 0) == 0) events += static_cast<size_t>(count);
-      }
-      actual = Read(sql, sim.address);
-      return events >= min_events && actual == Expected(expected);
+      actual = TableRows::Read(sql, sim.address);
+      return expected.events() >= min_events && actual == TableRows::Of(expected);
     });
-    const Tables wanted = Expected(expected);
-    EXPECT_EQ(actual.groups, wanted.groups);
-    EXPECT_EQ(actual.agents, wanted.agents);
-    EXPECT_EQ(actual.relations, wanted.relations);
-    EXPECT_EQ(actual.status_rows, wanted.status_rows);
-    EXPECT_EQ(actual.calls, wanted.calls);
-    EXPECT_EQ(actual.cdrs, wanted.cdrs);
+    const TableRows wanted = TableRows::Of(expected);
+    ExpectSameRows(actual, wanted);
     // Every stream had something to compare.
     EXPECT_FALSE(wanted.calls.empty());
     EXPECT_FALSE(wanted.cdrs.empty());

@@ -70,6 +70,25 @@ std::vector<std::vector<std::string>> CollectorSystem::RecordLines(const std::st
   return lines;
 }
 
+std::set<std::string> CollectorSystem::RecordConnections(const std::string& record_file) {
+  std::set<std::string> connections;
+  for (const char* direction : {"in", "out"}) {
+    for (const auto& line : RecordLines(record_file, direction)) connections.insert(line[2]);
+  }
+  return connections;
+}
+
+void CollectorSystem::SetServiceValue(const std::string& name, const std::string& value) {
+  Registry registry(dir_ / "root/var/lib/callsink/registry.db");
+  ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate)) << registry.error();
+  ASSERT_TRUE(registry.CreateKey(ConfigLayout::kServiceKey));
+  ASSERT_TRUE(registry.SetValue(ConfigLayout::kServiceKey, name, value));
+}
+
+std::string CollectorSystem::JournalFolder(const std::string& server) const {
+  return dir_ / ("root/var/lib/callsink/spool/" + server);
+}
+
 void CollectorSystem::WriteConfigs(const std::vector<Config>& configs) {
   Registry registry(dir_ / "root/var/lib/callsink/registry.db");
   ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate)) << registry.error();

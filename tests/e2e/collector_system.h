@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,15 @@ class CollectorSystem {
   static std::vector<std::vector<std::string>> RecordLines(const std::string& record_file,
                                                            const std::string& direction);
 
+  // Connection numbers (as text) that a record shows messages in or out on.
+  static std::set<std::string> RecordConnections(const std::string& record_file);
+
   // Writes ConfigCount and Config1..N.
   void WriteConfigs(const std::vector<Config>& configs);
+  // Sets `name` below the service's key, beside Configs.
+  void SetServiceValue(const std::string& name, const std::string& value);
+  // The folder of a server's journal.
+  std::string JournalFolder(const std::string& server) const;
   // The Status value of ConfigN ("" when missing).
   std::string Status(int n);
 

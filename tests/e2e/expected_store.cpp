@@ -45,9 +45,37 @@ std::vector<uint8_t> FromHex(const std::string& hex) {
 }  // namespace
 
 void ExpectedStore::ApplyRecord(const std::string& record_file, const std::string& connection) {
+  for (const auto& message : RecordMessages(record_file, connection)) Apply(message);
+}
+
+std::vector<std::vector<uint8_t>> ExpectedStore::RecordMessages(const std::string& record_file,
+                                                                const std::string& connection) {
+  std::vector<std::vector<uint8_t>> messages;
   for (const auto& line : CollectorSystem::RecordLines(record_file, "out")) {
-    if (line[2] == connection) Apply(FromHex(line[7]));
+    if (line[2] == connection) messages.push_back(FromHex(line[7]));
   }
+  return messages;
+}
+
+size_t ExpectedStore::events() const {
+  size_t events = 0;
+  for (const auto& [kind, count] : counts_) {
+    if (kind.rfind("2:", 0) == 0) events += static_cast<size_t>(count);
+  }
+  return events;
+}
+
+void ExpectedStore::ClearDirectory() {
+  groups_.clear();
+  agents_.clear();
+  relations_.clear();
+}
+
+void ExpectedStore::DeleteServerData() {
+  ClearDirectory();
+  status_rows_.clear();
+  calls_.clear();
+  cdrs_.clear();
 }
 
 void ExpectedStore::Apply(const std::vector<uint8_t>& message) {

@@ -21,6 +21,13 @@ class ExpectedStore {
   // Replays every message an acdsim record shows the server sending on
   // `connection` (its number in the record).
   void ApplyRecord(const std::string& record_file, const std::string& connection);
+  // Those messages, in wire form.
+  static std::vector<std::vector<uint8_t>> RecordMessages(const std::string& record_file,
+                                                          const std::string& connection);
+  // A new pass: the directory of the server is cleared.
+  void ClearDirectory();
+  // The server's rows deleted from every table (or the database dropped).
+  void DeleteServerData();
 
   // Rows as "|"-joined columns, sorted, NULL as "NULL":
   // Group_Name|Timestamp|State|Modified|Calls_inQueue
@@ -38,6 +45,8 @@ class ExpectedStore {
   const std::vector<std::string>& Cdrs() const { return cdrs_; }
   // Messages replayed, by "class:type".
   const std::map<std::string, int>& counts() const { return counts_; }
+  // Events replayed (class 2).
+  size_t events() const;
 
  private:
   // A time is either the ACD server's or the collector's clock (empty).

@@ -77,7 +77,7 @@ TEST_F(StockGroupsTest, NextPassClearsTheRowAndWritesItAnewWithModifiedOne) {
   ASSERT_TRUE(store_.WriteGroup(kOtherServer, "Sales", 100, 1, true, 0));
   AcdDatabase next_pass(&log_);
   ASSERT_TRUE(next_pass.Connect("localhost", env().admin_user, env().admin_password));
-  ASSERT_TRUE(next_pass.CreateTables(kServer));
+  ASSERT_TRUE(next_pass.ClearServer(kServer));
   ASSERT_TRUE(next_pass.WriteGroup(kServer, "Sales", 300, 1, true, 0));
   EXPECT_THAT(Groups(),
               ElementsAre("acd2.example|Sales|100|1|1|0", "acd1.example|Sales|300|1|1|0"));

@@ -72,7 +72,7 @@ class StoreFailureTest : public StoreTest {
     StoreTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     ASSERT_TRUE(store_.Connect("localhost", env().admin_user, env().admin_password));
-    ASSERT_TRUE(store_.CreateTables(kServer));
+    ASSERT_TRUE(store_.CreateTables());
     ForgetStatements();
   }
 
@@ -142,7 +142,7 @@ TEST_F(StoreFailureTest, RestartedServerNeedsANewStoreAsTheWorkersNextPassMakes)
 
   AcdDatabase next_pass(&log_);
   ASSERT_TRUE(next_pass.Connect("127.0.0.1", env().admin_user, env().admin_password));
-  EXPECT_TRUE(next_pass.CreateTables(kServer));
+  EXPECT_TRUE(next_pass.CreateTables());
   EXPECT_TRUE(next_pass.WriteGroup(kServer, "Sales", 100, 1, true, 0));
 }
 

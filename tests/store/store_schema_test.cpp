@@ -43,6 +43,11 @@ const std::vector<std::string> kCreateStatements = {
     "auto_increment NOT NULL primary key,Serv_Name varchar(64),TimeDiff int(32) )",
 };
 
+const std::vector<std::string> kPositionStatement = {
+    "create table IF NOT EXISTS journal_position (Serv_Name varchar(64) NOT NULL primary "
+    "key,Journal_ID bigint UNSIGNED NOT NULL,Position bigint UNSIGNED NOT NULL )",
+};
+
 const std::vector<std::string> kClearStatements = {
     "delete from stock_groups where Serv_Name=\"acd1.example\"",
     "delete from stock_agents where Serv_Name=\"acd1.example\"",
@@ -161,16 +166,16 @@ TEST_F(StoreConnectTest, KilledSessionIsNotReconnectedBehindTheWorkersBack) {
 
 class StoreSchemaTest : public StoreConnectTest {};
 
-TEST_F(StoreSchemaTest, CreateTablesSendsTheSevenCreationsInOrderThenClearsTheServer) {
+TEST_F(StoreSchemaTest, CreateTablesSendsTheSevenCreationsInOrderThenThePositionTable) {
   ASSERT_TRUE(store_.Connect("localhost", env().admin_user, env().admin_password));
   ForgetStatements();
-  ASSERT_TRUE(store_.CreateTables(kServer));
+  ASSERT_TRUE(store_.CreateTables());
   EXPECT_THAT(Statements(),
-              ::testing::ElementsAreArray(Joined(kCreateStatements, kClearStatements)));
+              ::testing::ElementsAreArray(Joined(kCreateStatements, kPositionStatement)));
   EXPECT_THAT(Rows("select table_name from information_schema.tables where table_schema="
                    "'acd_db' order by table_name"),
-              ElementsAre("stock_agents", "stock_calls", "stock_cdr", "stock_groups",
-                          "stock_relations", "stock_status", "stock_time"));
+              ElementsAre("journal_position", "stock_agents", "stock_calls", "stock_cdr",
+                          "stock_groups", "stock_relations", "stock_status", "stock_time"));
   EXPECT_THAT(LogLines(), ElementsAre("Connected to database (localhost)"));
 }
 
@@ -181,7 +186,7 @@ TEST_F(StoreSchemaTest, TablesTakeTheServersDefaultCharacterSet) {
             "utf8mb4_general_ci");
 }
 
-TEST_F(StoreSchemaTest, ExistingTablesKeepTheirRowsExceptThisServersDirectory) {
+TEST_F(StoreSchemaTest, ExistingTablesKeepTheirRowsAndClearServerTakesOnlyThisServersDirectory) {
   ConnectStore();
   for (const char* server : {kServer, kOtherServer}) {
     const std::string s = std::string("\"") + server + "\"";
@@ -198,10 +203,11 @@ TEST_F(StoreSchemaTest, ExistingTablesKeepTheirRowsExceptThisServersDirectory) {
   AcdDatabase next_pass(&log_);
   ASSERT_TRUE(next_pass.Connect("localhost", env().admin_user, env().admin_password));
   ForgetStatements();
-  ASSERT_TRUE(next_pass.CreateTables(kServer));
+  ASSERT_TRUE(next_pass.CreateTables());
+  ASSERT_TRUE(next_pass.ClearServer(kServer));
 
-  EXPECT_THAT(Statements(),
-              ::testing::ElementsAreArray(Joined(kCreateStatements, kClearStatements)));
+  EXPECT_THAT(Statements(), ::testing::ElementsAreArray(Joined(
+                                Joined(kCreateStatements, kPositionStatement), kClearStatements)));
   for (const char* table : {"stock_groups", "stock_agents", "stock_relations"}) {
     EXPECT_THAT(Rows(std::string("select Serv_Name from ") + table), ElementsAre(kOtherServer))
         << table;
@@ -220,7 +226,7 @@ TEST_F(StoreSchemaTest, MissingCreateRightFailsAtTheFirstTableAndDropsNothing) {
   ASSERT_TRUE(limited.Connect("localhost", env().limited_user, env().limited_password));
   ForgetStatements();
 
-  EXPECT_FALSE(limited.CreateTables(kServer));
+  EXPECT_FALSE(limited.CreateTables());
   EXPECT_TRUE(limited.IsConnected());
   EXPECT_THAT(Statements(), ElementsAre(kCreateStatements[0]));
   EXPECT_EQ(LogLines().back(),
@@ -240,7 +246,7 @@ TEST_F(StoreSchemaTest, FailureAtALaterTableStopsThereAndKeepsThatTablesData) {
   ASSERT_TRUE(partial.Connect("localhost", "partial", "partial"));
   ForgetStatements();
 
-  EXPECT_FALSE(partial.CreateTables(kServer));
+  EXPECT_FALSE(partial.CreateTables());
   EXPECT_TRUE(partial.IsConnected());
   EXPECT_THAT(Statements(), ElementsAre(kCreateStatements[0], kCreateStatements[1],
                                         kCreateStatements[2], kCreateStatements[3]));
@@ -253,32 +259,28 @@ TEST_F(StoreSchemaTest, FailureAtALaterTableStopsThereAndKeepsThatTablesData) {
   // tables are tried again.
   // Table rights take effect at once; rights on the database only at the
   // session's next selection of it.
-  for (const char* table : {"stock_status", "stock_cdr", "stock_calls", "stock_time"}) {
+  for (const char* table :
+       {"stock_status", "stock_cdr", "stock_calls", "stock_time", "journal_position"}) {
     Grant(std::string("create on acd_db.") + table);
-  }
-  for (const char* table : {"stock_groups", "stock_agents", "stock_relations"}) {
-    Grant(std::string("delete on acd_db.") + table);
   }
   ForgetStatements();
   EXPECT_TRUE(partial.Connect("localhost", "partial", "partial"));
-  EXPECT_TRUE(partial.CreateTables(kServer));
+  EXPECT_TRUE(partial.CreateTables());
   EXPECT_THAT(Statements(),
-              ::testing::ElementsAreArray(Joined(kCreateStatements, kClearStatements)));
+              ::testing::ElementsAreArray(Joined(kCreateStatements, kPositionStatement)));
 }
 
-TEST_F(StoreSchemaTest, ClearServerFailureFailsCreateTablesWithoutALogLine) {
+TEST_F(StoreSchemaTest, ClearServerFailureStopsAtTheFirstDeleteWithoutALogLine) {
   ConnectStore();
   CreatePartialUser();
-  Grant("create on acd_db.*");
   AcdDatabase partial(&log_);
   ASSERT_TRUE(partial.Connect("localhost", "partial", "partial"));
   const size_t lines_before = LogLines().size();
   ForgetStatements();
 
-  EXPECT_FALSE(partial.CreateTables(kServer));
+  EXPECT_FALSE(partial.ClearServer(kServer));
   EXPECT_TRUE(partial.IsConnected());
-  EXPECT_THAT(Statements(),
-              ::testing::ElementsAreArray(Joined(kCreateStatements, {kClearStatements[0]})));
+  EXPECT_THAT(Statements(), ElementsAre(kClearStatements[0]));
   EXPECT_EQ(LogLines().size(), lines_before);
 }
 

@@ -35,7 +35,7 @@ const MariaDbEnv& StoreTest::env() const { return *StoreServer::Get().env(); }
 
 void StoreTest::ConnectStore() {
   ASSERT_TRUE(store_.Connect("localhost", env().admin_user, env().admin_password));
-  ASSERT_TRUE(store_.CreateTables(kServer));
+  ASSERT_TRUE(store_.CreateTables());
   Exec("use acd_db");
   ForgetStatements();
 }

@@ -1,17 +1,15 @@
-// MessageDispatch against a peer on 127.0.0.1, writing through a recording
-// StatisticsWriter: what a pass turns the server's messages into.
+// MessageDispatch writing through a recording StatisticsWriter: what the
+// server's messages turn into.
 #include "worker/message_dispatch.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/activity_log.h"
-#include "platform/manual_reset_event.h"
-#include "protocol/acd_connection.h"
-#include "tests/protocol/loopback_listener.h"
+#include "protocol/acd_header.h"
 #include "tests/protocol/wire_bytes.h"
 #include "worker/statistics_writer.h"
 
@@ -20,13 +18,9 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-// Records every call as one line; the connection check answers `connected`.
+// Records every call as one line.
 class RecordingWriter : public StatisticsWriter {
  public:
-  bool CheckConnection() override {
-    calls.push_back("check");
-    return connected;
-  }
   void WriteGroup(std::string_view server, std::string_view group, uint32_t timestamp,
                   int32_t state, bool modified, int32_t calls_in_queue) override {
     Record("group", server, group, timestamp, state, modified, calls_in_queue);
@@ -60,7 +54,6 @@ class RecordingWriter : public StatisticsWriter {
     Record("call", server, group, agent, call_id, timestamp, call_state, close_reason);
   }
 
-  bool connected = true;
   Calls calls;
 
  private:
@@ -81,62 +74,42 @@ class MessageDispatchTest : public ::testing::Test {
   static constexpr uint16_t kResponse = 1;
   static constexpr uint16_t kEvent = 2;
 
-  // Appends one message with `body` to what the server sends.
-  void Send(uint16_t msg_class, uint16_t msg_type, uint32_t timestamp,
-            const test::WireBytes& body) {
+  // Handles one message with `body`, received at `received`.
+  void Handle(uint16_t msg_class, uint16_t msg_type, uint32_t timestamp,
+              const test::WireBytes& body, uint32_t received = 0) {
     const auto length = static_cast<uint32_t>(20 + body.size());
     test::WireBytes message;
     message.Header(msg_class, msg_type, 0, 7, length, timestamp);
-    sent_.insert(sent_.end(), message.bytes().begin(), message.bytes().end());
-    sent_.insert(sent_.end(), body.bytes().begin(), body.bytes().end());
-  }
-  // Connects, lets the server send everything and end its side, and runs one
-  // pass, which ends when the stream does.
-  Calls RunPass() {
-    test::LoopbackListener listener;
-    AcdConnection connection(&log_, &close_event_);
-    EXPECT_TRUE(connection.Connect("127.0.0.1", listener.port()));
-    FileDescriptor server = listener.Accept();
-    EXPECT_TRUE(server.valid());
-    EXPECT_TRUE(test::WriteAll(server.get(), sent_));
-    // Half closed: the collector's requests still land, nothing is reset.
-    shutdown(server.get(), SHUT_WR);
-    MessageDispatch(kServer, &log_, &connection, &writer_, &close_event_, &buffer_).Run();
-    return writer_.calls;
+    const AcdHeader header = HeaderToHost(std::span<const uint8_t, 20>(message.bytes().data(), 20));
+    dispatch_.Handle(header, body.bytes().data(), body.size(), received);
   }
 
   static constexpr const char* kServer = "10.0.0.5";
   ActivityLog log_;  // never opened: the lines go nowhere
-  ManualResetEvent close_event_;
-  MessageDispatch::ReceiveBuffer buffer_{};
   RecordingWriter writer_;
-  std::vector<uint8_t> sent_;
+  MessageDispatch dispatch_{kServer, &log_, nullptr, &writer_};
 };
 
-TEST_F(MessageDispatchTest, EachMessageIsCheckedThenTurnedIntoItsWritesInOrder) {
-  Send(kResponse, 5, 100, test::WireBytes().Be32(2).Name("Sales").Name("Support"));
-  Send(kEvent, 0, 200, test::WireBytes().Name("1001").Name("Sales").Be32(2));
-  Send(kEvent, 0, 210, test::WireBytes().Name("1001").Name("Sales"));  // too short: dropped
-  Send(kEvent, 3, 300, test::WireBytes().Name("Support").Name("").Be32(0).Name(""));
-  EXPECT_EQ(RunPass(), (Calls{
-                           "check",
-                           "group '10.0.0.5' 'Sales' 100 1 counted 0",
-                           "group '10.0.0.5' 'Support' 100 1 counted 0",
-                           "check",
-                           "interval '10.0.0.5' 'Sales' '1001' 200 2",
-                           "status '10.0.0.5' 'Sales' '1001' 200 2",
-                           "check",
-                           "check",
-                           "group '10.0.0.5' 'Support' 300 0 counted 0",
-                           "relation '10.0.0.5' 'Support' '' 300 0 counted",
-                       }));
+TEST_F(MessageDispatchTest, EachMessageIsTurnedIntoItsWritesInOrder) {
+  Handle(kResponse, 5, 100, test::WireBytes().Be32(2).Name("Sales").Name("Support"));
+  Handle(kEvent, 0, 200, test::WireBytes().Name("1001").Name("Sales").Be32(2));
+  Handle(kEvent, 0, 210, test::WireBytes().Name("1001").Name("Sales"));  // too short: dropped
+  Handle(kEvent, 3, 300, test::WireBytes().Name("Support").Name("").Be32(0).Name(""));
+  EXPECT_EQ(writer_.calls, (Calls{
+                               "group '10.0.0.5' 'Sales' 100 1 counted 0",
+                               "group '10.0.0.5' 'Support' 100 1 counted 0",
+                               "interval '10.0.0.5' 'Sales' '1001' 200 2",
+                               "status '10.0.0.5' 'Sales' '1001' 200 2",
+                               "group '10.0.0.5' 'Support' 300 0 counted 0",
+                               "relation '10.0.0.5' 'Support' '' 300 0 counted",
+                           }));
 }
 
-TEST_F(MessageDispatchTest, AFailedConnectionCheckEndsThePassBeforeTheMessageIsHandled) {
-  writer_.connected = false;
-  Send(kResponse, 5, 100, test::WireBytes().Be32(1).Name("Sales"));
-  Send(kEvent, 0, 200, test::WireBytes().Name("1001").Name("Sales").Be32(2));
-  EXPECT_EQ(RunPass(), Calls{"check"});
+// A message applied from the journal long after it arrived still records
+// when it arrived, not when it was applied nor the server's time.
+TEST_F(MessageDispatchTest, AStatusResponseRecordsWhenItWasReceived) {
+  Handle(kResponse, 4, 500, test::WireBytes().Name("1001").Name("Sales").Be32(3), 1700000123);
+  EXPECT_EQ(writer_.calls, Calls{"status '10.0.0.5' 'Sales' '1001' 1700000123 3"});
 }
 
 }  // namespace

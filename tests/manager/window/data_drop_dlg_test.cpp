@@ -62,7 +62,7 @@ class tst_CDataDropDlg : public QObject {
     ActivityLog log;
     AcdDatabase store(&log);
     QVERIFY(store.Connect("localhost", env_->admin_user, env_->admin_password));
-    QVERIFY(store.CreateTables(server));
+    QVERIFY(store.CreateTables());
     QVERIFY(store.WriteGroup(server, "Sales", 0, 1, false, 0));
     QVERIFY(store.WriteAgent(server, "4711", "Ann Example", 0, 1, false));
   }

@@ -1,0 +1,202 @@
+// The two halves of a worker against acdsim and a private MariaDB: a long
+// stream journaled by the reader and applied in batches (by two appliers in
+// turn, so that the second loads its membership cache from the table) gives
+// the very rows the same messages give one statement at a time, a refused
+// value and a name the cache cannot answer for included.
+#include "worker/journal_applier.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <span>
+#include <thread>
+
+#include "platform/manual_reset_event.h"
+#include "tests/protocol/wire_bytes.h"
+#include "tests/support/child_process.h"
+#include "tests/support/mariadb_server.h"
+#include "tests/support/sql_client.h"
+#include "tests/support/temp_dir.h"
+#include "worker/acd_reader.h"
+#include "worker/journal.h"
+#include "worker/link_state.h"
+#include "worker/worker_stats.h"
+
+namespace callsink {
+namespace {
+
+constexpr char kEvents[] = "8000";
+
+class JournalApplierTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (server_.Start()) server_.env()->ExportToClientLibrary();
+    CALLSINK_REQUIRE_MARIADB(server_.env());
+    const char* bin = std::getenv("CALLSINK_BIN");
+    acdsim_ =
+        std::filesystem::absolute(std::string(bin != nullptr ? bin : "build/bin") + "/acdsim");
+    previous_ = std::filesystem::current_path();
+    test::TempDir::MakeFolder(dir_ / "logs");
+    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    ASSERT_TRUE(log_.Open("worker"));
+    ASSERT_TRUE(journal_.Open());
+  }
+  void TearDown() override {
+    if (!previous_.empty()) {
+      ASSERT_EQ(chdir(previous_.c_str()), 0);
+    }
+  }
+
+  // Journals what acdsim sends until its centre has sent them all.
+  void Read() {
+    const std::string output = dir_ / "acdsim.out";
+    test::ChildProcess acdsim(
+        acdsim_,
+        {"--listen", "127.0.0.1:0", "--groups", "4", "--agents", "30", "--rate", "0", "--events",
+         kEvents, "--seed", "3", "--start-time", "3000000000", "--directory-changes", "400"},
+        {}, {}, output);
+    ASSERT_TRUE(test::WaitUntil(5000, [&] {
+      return test::TempDir::ReadFile(output).find("listening") != std::string::npos;
+    }));
+    const std::string text = test::TempDir::ReadFile(output);
+    ServerConfig acd;
+    acd.acdServer = "127.0.0.1";
+    acd.acdPort = std::atoi(text.c_str() + text.rfind(':') + 1);
+    ManualResetEvent stop;
+    AcdReader reader(acd, &log_, &journal_, &state_, &stats_, &stop);
+    std::thread reading([&] { reader.Run(); });
+    uint64_t seen = 0;
+    test::WaitUntil(30000, [&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      const uint64_t now = stats_.messages_received.load();
+      const bool still = now == seen;
+      seen = now;
+      return still && now > 8000;
+    });
+    stop.Set();
+    reading.join();
+  }
+
+  // Adds one event of `type` with `body` to the journal.
+  void AddEvent(uint16_t type, const test::WireBytes& body) {
+    test::WireBytes message;
+    message.Header(2, type, 0, 0, static_cast<uint32_t>(20 + body.size()), 3000900000);
+    std::vector<uint8_t> bytes = message.bytes();
+    bytes.insert(bytes.end(), body.bytes().begin(), body.bytes().end());
+    ASSERT_EQ(journal_.Add(journal::EntryKind::kMessage, 1700000000000000, bytes),
+              Journal::AddResult::kAdded);
+    ASSERT_TRUE(journal_.Commit());
+  }
+
+  // Runs an applier for `server` until the journal is applied up to `until`.
+  void Apply(const std::string& server, uint64_t until) {
+    ServerConfig config;
+    config.acdServer = server;
+    config.mysqlServer = "localhost";
+    config.mysqlUser = server_.env()->admin_user;
+    config.mysqlPassword = server_.env()->admin_password;
+    ManualResetEvent stop;
+    JournalApplier applier(config, &log_, &journal_, &state_, &stats_, &stop);
+    std::thread applying([&] { applier.Run(); });
+    EXPECT_TRUE(test::WaitUntil(60000, [&] { return journal_.applied() >= until; }));
+    stop.Set();
+    applying.join();
+  }
+
+  // The journal written one statement at a time, as each message would be
+  // at once, for `server`.
+  void ApplyByStatement(const std::string& server) {
+    AcdDatabase database(&log_);
+    ASSERT_TRUE(
+        database.Connect("localhost", server_.env()->admin_user, server_.env()->admin_password));
+    DatabaseWriter writer(&database);
+    ActivityLog quiet;
+    MessageDispatch dispatch(server, &quiet, nullptr, &writer);
+    JournalCursor cursor(&journal_);
+    JournalEntry entry;
+    while (cursor.Next(&entry)) {
+      if (entry.kind == journal::EntryKind::kPassStart) {
+        database.ClearServer(server);
+        continue;
+      }
+      const AcdHeader header = HeaderToHost(std::span<const uint8_t, 20>(entry.payload.data(), 20));
+      dispatch.Handle(header, entry.payload.data() + 20, entry.payload.size() - 20,
+                      static_cast<uint32_t>(entry.received_us / 1000000));
+    }
+  }
+
+  // Every row of `server`, table by table, all columns but ID and Serv_Name;
+  // the history in the order written.
+  std::vector<std::string> Rows(const std::string& server) {
+    struct Query {
+      const char* columns_and_table;
+      const char* order;
+    };
+    static constexpr Query kQueries[] = {
+        {"Group_Name, Timestamp, State, Modified, Calls_inQueue from acd_db.stock_groups", "1"},
+        {"Agent_Name, Agent_FullName, Timestamp, State, Modified from acd_db.stock_agents", "1"},
+        {"Group_Name, Agent_Name, Timestamp, State, Modified, Status from acd_db.stock_relations",
+         "1, 2"},
+        {"Group_Name, Agent_Name, TimeStart, TimeEnd, Status from acd_db.stock_status", "ID"},
+        {"Group_Name, Agent_Name, Timestamp, Call_Dur, Caller_Usur, Call_GUID, Call_State, "
+         "Close_Reason, Queue_Dur from acd_db.stock_cdr",
+         "ID"},
+        {"Group_Name, Agent_Name, Timestamp, Call_ID, Call_State, Close_Reason from "
+         "acd_db.stock_calls",
+         "ID"},
+        {"count(*) from acd_db.stock_time", "1"},
+    };
+    test::SqlClient sql(*server_.env());
+    std::vector<std::string> rows;
+    for (const Query& query : kQueries) {
+      for (const std::string& row :
+           sql.Rows(std::string("select ") + query.columns_and_table + " where Serv_Name='" +
+                    server + "' order by " + query.order)) {
+        rows.push_back(std::string(query.columns_and_table) + ": " + row);
+      }
+    }
+    return rows;
+  }
+
+  test::MariaDbServer server_;
+  test::TempDir dir_;
+  std::string acdsim_;
+  std::string previous_;
+  ActivityLog log_;
+  callsink::Journal journal_{{dir_ / "spool", uint64_t{1} << 30, 1 << 20}, &log_};
+  LinkState state_{dir_ / "no-registry.db", "Config1"};
+  WorkerStats stats_;
+};
+
+TEST_F(JournalApplierTest, BatchesWriteTheRowsThatStatementsOneByOneWrite) {
+  Read();
+  const uint64_t streamed = journal_.durable();
+  ASSERT_GT(streamed, 8000u);
+  // A state the column refuses, then a group spelt as the table does not
+  // tell from another, then the stream goes on.
+  AddEvent(3, test::WireBytes().Name("Sales").Name("").Be32(300).Name(""));
+  AddEvent(0, test::WireBytes().Name("1001").Name("SALES").Be32(4));
+  AddEvent(0, test::WireBytes().Name("1001").Name("Sales").Be32(1));
+
+  Apply("batched", streamed / 2);
+  ASSERT_LT(journal_.applied(), streamed) << "the second applier has work left";
+  Apply("batched", journal_.durable());
+  ApplyByStatement("by-statement");
+
+  const std::vector<std::string> batched = Rows("batched");
+  EXPECT_EQ(batched, Rows("by-statement"));
+  EXPECT_GT(batched.size(), 5000u);
+  EXPECT_GE(stats_.batches_by_statement.load(), 1u);
+  EXPECT_LT(stats_.batches_by_statement.load(), stats_.batches_committed.load() / 2);
+  const std::string log = test::TempDir::ReadFile(dir_ / "logs/acd_worker.log");
+  size_t refused = 0;
+  for (size_t at = log.find("Out of range value for column 'State'"); at != std::string::npos;
+       at = log.find("Out of range value for column 'State'", at + 1)) {
+    ++refused;
+  }
+  EXPECT_EQ(refused, 2u) << log;
+}
+
+}  // namespace
+}  // namespace callsink

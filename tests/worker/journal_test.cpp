@@ -1,0 +1,165 @@
+// Journal and JournalCursor on a temporary folder: what was committed reads
+// back whole and in order, across segments, reopenings and a writer that
+// goes on meanwhile; a torn tail is cut; applied segments go; the cap holds.
+#include "worker/journal.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/activity_log.h"
+#include "tests/support/temp_dir.h"
+#include "worker/journal_cursor.h"
+
+namespace callsink {
+namespace {
+
+using journal::EntryKind;
+
+// Record i: its own length (20 to 219 bytes) and bytes, every 50th a pass
+// start without payload, received at i milliseconds.
+std::vector<uint8_t> Payload(uint64_t i) {
+  if (i % 50 == 0) return {};
+  std::vector<uint8_t> bytes(20 + i % 200);
+  for (size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<uint8_t>(i * 31 + b);
+  return bytes;
+}
+
+class JournalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::filesystem::current_path();
+    test::TempDir::MakeFolder(dir_ / "logs");
+    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    ASSERT_TRUE(log_.Open("journal"));
+  }
+  void TearDown() override { ASSERT_EQ(chdir(previous_.c_str()), 0); }
+
+  std::unique_ptr<Journal> Open(uint64_t cap = uint64_t{1} << 30) {
+    auto journal = std::make_unique<Journal>(
+        Journal::Options{folder_, cap, Journal::SegmentBytesFor(cap)}, &log_);
+    EXPECT_TRUE(journal->Open());
+    return journal;
+  }
+  // Adds records first..last, committing every `group`.
+  static void Write(Journal& journal, uint64_t first, uint64_t last, uint64_t group = 100) {
+    for (uint64_t i = first; i <= last; ++i) {
+      const auto kind = i % 50 == 0 ? EntryKind::kPassStart : EntryKind::kMessage;
+      ASSERT_EQ(journal.Add(kind, static_cast<int64_t>(i) * 1000, Payload(i)),
+                Journal::AddResult::kAdded);
+      if (i % group == 0 || i == last) {
+        ASSERT_TRUE(journal.Commit());
+      }
+    }
+  }
+  // Reads records after `after` up to `last` and checks each.
+  static void ExpectRecords(const Journal& journal, uint64_t after, uint64_t last) {
+    JournalCursor cursor(&journal);
+    cursor.Seek(after);
+    JournalEntry entry;
+    for (uint64_t i = after + 1; i <= last; ++i) {
+      ASSERT_TRUE(cursor.Next(&entry)) << i;
+      ASSERT_EQ(entry.sequence, i);
+      ASSERT_EQ(entry.kind, i % 50 == 0 ? EntryKind::kPassStart : EntryKind::kMessage);
+      ASSERT_EQ(entry.received_us, static_cast<int64_t>(i) * 1000);
+      ASSERT_EQ(std::vector<uint8_t>(entry.payload.begin(), entry.payload.end()), Payload(i));
+    }
+    EXPECT_FALSE(cursor.Next(&entry));
+  }
+  std::string Log() const { return test::TempDir::ReadFile(dir_ / "logs/acd_journal.log"); }
+
+  test::TempDir dir_;
+  const std::string folder_ = dir_ / "spool/10.0.0.5";
+  ActivityLog log_;
+  std::string previous_;
+};
+
+TEST_F(JournalTest, CommittedRecordsReadBackInOrderAcrossSegmentsAndReopenings) {
+  auto journal = Open(1 << 20);  // segments of 128 KiB
+  Write(*journal, 1, 3000);
+  EXPECT_GT(journal->ListSegments().size(), 3u);
+  ExpectRecords(*journal, 0, 3000);
+  const uint64_t identity = journal->identity();
+
+  journal = Open(1 << 20);
+  EXPECT_EQ(journal->identity(), identity);
+  EXPECT_EQ(journal->durable(), 3000u);
+  Write(*journal, 3001, 3100);
+  ExpectRecords(*journal, 1499, 3100);
+
+  // Without its files the journal is a new one, counted from 1.
+  journal.reset();
+  std::filesystem::remove_all(folder_);
+  journal = Open();
+  EXPECT_NE(journal->identity(), identity);
+  EXPECT_EQ(journal->durable(), 0u);
+}
+
+TEST_F(JournalTest, TheApplierReadsWhileTheWriterCommits) {
+  auto journal = Open(8 << 20);  // segments of 1 MiB
+  std::thread writer([&] { Write(*journal, 1, 20000, 37); });
+  JournalCursor cursor(journal.get());
+  JournalEntry entry;
+  for (uint64_t i = 1; i <= 20000; ++i) {
+    while (!cursor.Next(&entry)) ASSERT_TRUE(journal->WaitBeyond(i - 1, 5000));
+    ASSERT_EQ(entry.sequence, i);
+    ASSERT_EQ(std::vector<uint8_t>(entry.payload.begin(), entry.payload.end()), Payload(i));
+    if (i % 1000 == 0) journal->MarkApplied(i);
+  }
+  writer.join();
+}
+
+TEST_F(JournalTest, ATornTailIsCutAtTheLastWholeRecordAndNumberingGoesOn) {
+  auto journal = Open();
+  Write(*journal, 1, 10);
+  journal.reset();
+  // Half of record 11 made it to the disk before the crash.
+  std::vector<uint8_t> record(journal::kRecordHeaderSize + Payload(11).size());
+  journal::EncodeRecord(record.data(),
+                        {static_cast<uint32_t>(Payload(11).size()), 11, 11000, EntryKind::kMessage},
+                        Payload(11));
+  const std::string segment = folder_ + "/00000000000000000001.seg";
+  const auto whole = std::filesystem::file_size(segment);
+  std::ofstream(segment, std::ios::app | std::ios::binary)
+      .write(reinterpret_cast<const char*>(record.data()), 30);
+
+  journal = Open();
+  EXPECT_NE(Log().find("torn record at byte " + std::to_string(whole) + " cut, 30 bytes dropped"),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(std::filesystem::file_size(segment), whole);
+  Write(*journal, 11, 12);
+  ExpectRecords(*journal, 0, 12);
+}
+
+TEST_F(JournalTest, AppliedSegmentsGoAndTheCapHolds) {
+  constexpr uint64_t kCap = 512 * 1024;  // segments of 64 KiB
+  auto journal = Open(kCap);
+  uint64_t last = 0;
+  while (journal->Add(EntryKind::kMessage, 0, Payload(last + 1)) == Journal::AddResult::kAdded) {
+    ++last;
+    if (last % 100 == 0) {
+      ASSERT_TRUE(journal->Commit());
+    }
+  }
+  ASSERT_TRUE(journal->Commit());
+  EXPECT_LE(journal->bytes(), kCap);
+  EXPECT_GT(journal->bytes(), kCap - 8 * 1024);
+
+  journal->MarkApplied(last / 2);
+  journal->Prune();
+  EXPECT_LT(journal->bytes(), kCap / 2 + 64 * 1024);
+  EXPECT_EQ(journal->Add(EntryKind::kMessage, 0, Payload(1)), Journal::AddResult::kAdded);
+  ASSERT_TRUE(journal->Commit());
+
+  // The position applied survives in the state file.
+  journal = Open(kCap);
+  EXPECT_EQ(journal->applied(), last / 2);
+  EXPECT_EQ(journal->durable(), last + 1);
+}
+
+}  // namespace
+}  // namespace callsink

@@ -1,0 +1,179 @@
+#include "worker/acd_reader.h"
+
+#include <chrono>
+#include <span>
+
+#include "platform/activity_log.h"
+#include "platform/manual_reset_event.h"
+#include "protocol/acd_connection.h"
+#include "worker/journal.h"
+#include "worker/link_state.h"
+#include "worker/message_dispatch.h"
+#include "worker/statistics_writer.h"
+#include "worker/worker_stats.h"
+
+namespace callsink {
+namespace {
+
+constexpr const char* kAnyFilter = "*";
+
+// The reader handles a message only for its requests and lines; the
+// applier makes the writes later, from the journal.
+class DiscardingWriter : public StatisticsWriter {
+ public:
+  void WriteGroup(std::string_view, std::string_view, uint32_t, int32_t, bool, int32_t) override {}
+  void WriteAgent(std::string_view, std::string_view, std::string_view, uint32_t, int32_t,
+                  bool) override {}
+  void WriteRelation(std::string_view, std::string_view, std::string_view, uint32_t, int32_t,
+                     bool) override {}
+  void WriteStatusInterval(std::string_view, std::string_view, std::string_view, uint32_t,
+                           int32_t) override {}
+  void WriteRelationStatus(std::string_view, std::string_view, std::string_view, uint32_t,
+                           int32_t) override {}
+  void WriteCdr(std::string_view, std::string_view, std::string_view, std::string_view,
+                std::string_view, uint32_t, int32_t, int32_t, int32_t, int32_t) override {}
+  void WriteCall(std::string_view, std::string_view, std::string_view, std::string_view, uint32_t,
+                 int32_t, int32_t) override {}
+};
+
+int64_t NowUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+AcdReader::AcdReader(const ServerConfig& config, ActivityLog* log, Journal* journal,
+                     LinkState* state, WorkerStats* stats, const ManualResetEvent* close_event)
+    : config_(config),
+      log_(log),
+      journal_(journal),
+      state_(state),
+      stats_(stats),
+      close_event_(close_event) {}
+
+void AcdReader::Run() {
+  while (RunPass() && !close_event_->Wait(kRetryIntervalMs)) {
+  }
+  CommitGroup();
+}
+
+bool AcdReader::RunPass() {
+  state_->SetAcd(false);
+  if (journal_stopped_ && !WaitForTheApplier()) return false;
+  AcdConnection connection(log_, close_event_);
+  const auto port = static_cast<uint16_t>(config_.acdPort & 0xFFFF);
+  while (!connection.Connect(config_.acdServer, port)) {
+    if (close_event_->Wait(kRetryIntervalMs)) return false;
+  }
+  state_->SetAcd(true);
+  // The directory is only sent at the start of a pass: the applier clears
+  // the old one at this point of the journal.
+  if (Keep(NowUs(), nullptr, 0, true)) Dispatch(connection);
+  connection.Close();
+  CommitGroup();
+  return !close_event_->IsSet();
+}
+
+void AcdReader::Dispatch(AcdConnection& connection) {
+  // A request that cannot be sent shows up as a failed read right after.
+  connection.GetGroups();
+  connection.GetAllAgents();
+  connection.SubscribeConfig();
+  connection.SubscribeCDR(kAnyFilter);
+  connection.SubscribeStatus(kAnyFilter, kAnyFilter);
+  connection.SubscribeCall(kAnyFilter);
+
+  DiscardingWriter discard;
+  MessageDispatch dispatch(config_.acdServer, log_, &connection, &discard);
+  buffer_.fill(0);
+  for (;;) {
+    if (close_event_->IsSet()) return;
+    if (journal_->pending() > 0) {
+      const int64_t due_us = journal_->pending_since_us() + kGroupMs * 1000 - NowUs();
+      if ((due_us <= 0 || !connection.HasDataWithin(static_cast<int>(due_us / 1000) + 1)) &&
+          !CommitGroup()) {
+        return;
+      }
+    }
+    AcdHeader header;
+    size_t body_length = 0;
+    if (!ReadMessage(connection, &header, &body_length)) return;
+    const int64_t received_us = NowUs();
+    stats_->messages_received.fetch_add(1, std::memory_order_relaxed);
+    stats_->last_received_us.store(received_us, std::memory_order_relaxed);
+    if (!Keep(received_us, buffer_.data(), wire::kHeaderSize + body_length, false)) return;
+    dispatch.Handle(header, buffer_.data() + wire::kHeaderSize, body_length,
+                    static_cast<uint32_t>(received_us / 1000000));
+  }
+}
+
+bool AcdReader::ReadMessage(AcdConnection& connection, AcdHeader* header, size_t* body_length) {
+  uint8_t* const bytes = buffer_.data();
+  if (connection.Receive(bytes, wire::kHeaderSize, 0) <= 0) return false;
+  *header = HeaderToHost(std::span<const uint8_t, wire::kHeaderSize>(bytes, wire::kHeaderSize));
+  const std::optional<size_t> length = BodyLength(*header);
+  if (!length) {
+    // Nothing after such a header can be trusted to start a message: the
+    // stream has lost its framing, so the pass ends and reconnects.
+    log_->Write("Message length %u out of range (%zu to %zu), connection dropped", header->length,
+                wire::kHeaderSize, wire::kMaxMessageSize);
+    connection.Close();
+    return false;
+  }
+  *body_length = *length;
+  // A message of header only (the subscription responses) has no body to read.
+  if (*length == 0) return true;
+  return connection.Receive(bytes + wire::kHeaderSize, *length, 0) > 0;
+}
+
+bool AcdReader::Keep(int64_t received_us, const uint8_t* bytes, size_t length, bool pass_start) {
+  const auto kind = pass_start ? journal::EntryKind::kPassStart : journal::EntryKind::kMessage;
+  if (journal_->Add(kind, received_us, {bytes, length}) == Journal::AddResult::kFull) {
+    if (CommitGroup()) Stop(true);
+    return false;
+  }
+  return journal_->pending() < kGroupEntries || CommitGroup();
+}
+
+bool AcdReader::CommitGroup() {
+  if (journal_->pending() == 0) return true;
+  if (!journal_->Commit()) {
+    Stop(false);
+    return false;
+  }
+  reported_ = false;
+  journal_->Prune();
+  return true;
+}
+
+void AcdReader::Stop(bool full) {
+  journal_stopped_ = true;
+  // Once for each time the journal stops taking messages, however often the
+  // reader tries again meanwhile.
+  if (reported_) return;
+  reported_ = true;
+  const auto bytes = static_cast<unsigned long long>(journal_->bytes());
+  const auto cap = static_cast<unsigned long long>(journal_->cap_bytes());
+  if (full) {
+    log_->Write("Journal full (%llu of %llu bytes): ACD link dropped until the backlog is applied",
+                bytes, cap);
+  } else {
+    log_->Write(
+        "Journal cannot be written (%llu of %llu bytes): ACD link dropped until the backlog is "
+        "applied",
+        bytes, cap);
+  }
+}
+
+bool AcdReader::WaitForTheApplier() {
+  while (journal_->applied() < journal_->durable()) {
+    if (close_event_->Wait(kRetryIntervalMs / 10)) return false;
+  }
+  journal_->Prune();
+  journal_stopped_ = false;
+  return true;
+}
+
+}  // namespace callsink

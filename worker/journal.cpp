@@ -1,0 +1,298 @@
+#include "worker/journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "platform/activity_log.h"
+#include "worker/segment_reader.h"
+
+namespace callsink {
+namespace {
+
+constexpr uint64_t kMinSegmentBytes = 64 * 1024;
+constexpr uint64_t kMaxSegmentBytes = 16 * 1024 * 1024;
+constexpr size_t kSegmentNameDigits = 20;
+
+bool WriteAll(int fd, std::span<const uint8_t> bytes, uint64_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes = bytes.subspan(static_cast<size_t>(written));
+    offset += static_cast<uint64_t>(written);
+  }
+  return true;
+}
+
+// A new file's name only lasts a crash once its folder is synced too.
+bool SyncFolder(const std::string& folder) {
+  const FileDescriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return directory.valid() && fsync(directory.get()) == 0;
+}
+
+uint64_t NewIdentity() {
+  std::random_device device;
+  uint64_t identity = 0;
+  while (identity == 0) identity = (uint64_t{device()} << 32) | device();
+  return identity;
+}
+
+}  // namespace
+
+std::string Journal::FolderFor(const std::string& spool, const std::string& server) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string folder = spool + "/";
+  for (size_t i = 0; i < server.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(server[i]);
+    const bool plain =
+        std::isalnum(byte) != 0 || byte == '-' || byte == '_' || (byte == '.' && i > 0);
+    if (plain) {
+      folder.push_back(static_cast<char>(byte));
+    } else {
+      const char escaped[] = {'%', kHex[byte >> 4], kHex[byte & 15]};
+      folder.append(escaped, sizeof escaped);
+    }
+  }
+  // An empty name would be the spool folder itself.
+  if (server.empty()) folder.push_back('%');
+  return folder;
+}
+
+uint64_t Journal::SegmentBytesFor(uint64_t cap_bytes) {
+  return std::clamp(cap_bytes / 8, kMinSegmentBytes, kMaxSegmentBytes);
+}
+
+Journal::Journal(Options options, ActivityLog* log) : options_(std::move(options)), log_(log) {}
+
+Journal::~Journal() = default;
+
+std::string Journal::SegmentPath(uint64_t first_sequence) const {
+  std::string digits = std::to_string(first_sequence);
+  digits.insert(0, kSegmentNameDigits - std::min(kSegmentNameDigits, digits.size()), '0');
+  return options_.folder + "/" + digits + journal::kSegmentSuffix;
+}
+
+std::vector<uint64_t> Journal::ListSegments() const {
+  std::vector<uint64_t> firsts;
+  std::error_code error;
+  for (const auto& file : std::filesystem::directory_iterator(options_.folder, error)) {
+    const std::string name = file.path().filename();
+    if (name.size() != kSegmentNameDigits + std::strlen(journal::kSegmentSuffix) ||
+        !name.ends_with(journal::kSegmentSuffix) ||
+        !std::all_of(name.begin(), name.begin() + kSegmentNameDigits, ::isdigit)) {
+      continue;
+    }
+    firsts.push_back(std::stoull(name.substr(0, kSegmentNameDigits)));
+  }
+  std::sort(firsts.begin(), firsts.end());
+  return firsts;
+}
+
+bool Journal::Open() {
+  std::error_code error;
+  std::filesystem::create_directories(options_.folder, error);
+  if (error) {
+    errno = error.value();
+    return Fail("folder cannot be made", options_.folder);
+  }
+  std::filesystem::permissions(options_.folder, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::replace, error);
+  segments_.clear();
+  pending_.clear();
+  pending_count_ = 0;
+  if (!Recover(ListSegments())) return false;
+  if (segments_.empty()) {
+    identity_ = NewIdentity();
+    if (!StartSegment(next_sequence_ = 1)) return false;
+  }
+  return OpenState();
+}
+
+bool Journal::Recover(std::vector<uint64_t> firsts) {
+  SegmentReader reader;
+  // The newest segment with a whole header names the journal; a segment
+  // that is not whole or not of this journal is no part of it.
+  identity_ = 0;
+  for (auto first = firsts.rbegin(); first != firsts.rend(); ++first) {
+    const std::string path = SegmentPath(*first);
+    const bool whole = reader.Open(path) && reader.header().first_sequence == *first;
+    if (whole && identity_ == 0) identity_ = reader.header().identity;
+    if (whole && reader.header().identity == identity_) {
+      struct stat status {};
+      stat(path.c_str(), &status);
+      segments_.push_front({*first, static_cast<uint64_t>(status.st_size)});
+      continue;
+    }
+    log_->Write("Journal segment %s is not whole or not of this journal: removed", path.c_str());
+    unlink(path.c_str());
+  }
+  if (segments_.empty()) return true;
+
+  Segment& tail = segments_.back();
+  const std::string path = SegmentPath(tail.first_sequence);
+  uint64_t valid_bytes = 0;
+  uint64_t last_sequence = 0;
+  if (!ScanTail(path, tail.first_sequence, &valid_bytes, &last_sequence)) {
+    return Fail("cannot be read", path);
+  }
+  tail_ = FileDescriptor(open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  if (!tail_.valid()) return Fail("cannot be opened", path);
+  if (valid_bytes < tail.bytes) {
+    if (ftruncate(tail_.get(), static_cast<off_t>(valid_bytes)) != 0 ||
+        fdatasync(tail_.get()) != 0) {
+      return Fail("cannot be cut", path);
+    }
+    log_->Write("Journal segment %s: torn record at byte %llu cut, %llu bytes dropped",
+                path.c_str(), static_cast<unsigned long long>(valid_bytes),
+                static_cast<unsigned long long>(tail.bytes - valid_bytes));
+    tail.bytes = valid_bytes;
+  }
+  uint64_t total = 0;
+  for (const Segment& segment : segments_) total += segment.bytes;
+  bytes_.store(total, std::memory_order_relaxed);
+  durable_.store(last_sequence, std::memory_order_release);
+  next_sequence_ = last_sequence + 1;
+  return true;
+}
+
+bool Journal::ScanTail(const std::string& path, uint64_t first_sequence, uint64_t* valid_bytes,
+                       uint64_t* last_sequence) {
+  SegmentReader reader;
+  if (!reader.Open(path)) return false;
+  *last_sequence = first_sequence - 1;
+  journal::RecordHeader header{};
+  std::span<const uint8_t> payload;
+  while (reader.Next(&header, &payload) == SegmentReader::Result::kRecord &&
+         header.sequence == *last_sequence + 1) {
+    *valid_bytes = reader.offset();
+    *last_sequence = header.sequence;
+  }
+  if (*last_sequence < first_sequence) *valid_bytes = journal::kSegmentHeaderSize;
+  return true;
+}
+
+bool Journal::OpenState() {
+  const std::string path = options_.folder + "/" + journal::kStateFile;
+  state_ = FileDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!state_.valid()) return Fail("cannot be opened", path);
+  uint8_t bytes[journal::kStateSize] = {};
+  journal::State state{};
+  const bool read = pread(state_.get(), bytes, sizeof bytes, 0) == sizeof bytes &&
+                    journal::DecodeState(bytes, &state) && state.identity == identity_;
+  // Whatever went with the pruned segments was applied.
+  uint64_t applied = segments_.front().first_sequence - 1;
+  if (read) applied = std::max(applied, state.applied);
+  if (applied >= next_sequence_) {
+    // Applied records that the disk lost: numbering goes on after them, in
+    // a segment of its own, so that no number is given twice.
+    next_sequence_ = applied + 1;
+    if (!StartSegment(next_sequence_)) return false;
+  }
+  MarkApplied(applied);
+  return true;
+}
+
+bool Journal::StartSegment(uint64_t first_sequence) {
+  const std::string path = SegmentPath(first_sequence);
+  FileDescriptor file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  uint8_t header[journal::kSegmentHeaderSize];
+  journal::EncodeSegmentHeader(header, {identity_, first_sequence});
+  if (!file.valid() || !WriteAll(file.get(), header, 0) || fdatasync(file.get()) != 0 ||
+      !SyncFolder(options_.folder)) {
+    Fail("cannot be made", path);
+    unlink(path.c_str());
+    return false;
+  }
+  tail_ = std::move(file);
+  segments_.push_back({first_sequence, journal::kSegmentHeaderSize});
+  bytes_.fetch_add(journal::kSegmentHeaderSize, std::memory_order_relaxed);
+  return true;
+}
+
+Journal::AddResult Journal::Add(journal::EntryKind kind, int64_t received_us,
+                                std::span<const uint8_t> payload) {
+  const size_t size = journal::kRecordHeaderSize + payload.size();
+  if (bytes() + pending_.size() + size > options_.cap_bytes) return AddResult::kFull;
+  const size_t at = pending_.size();
+  pending_.resize(at + size);
+  journal::EncodeRecord(
+      pending_.data() + at,
+      {static_cast<uint32_t>(payload.size()), next_sequence_++, received_us, kind}, payload);
+  if (pending_count_++ == 0) pending_since_us_ = received_us;
+  return AddResult::kAdded;
+}
+
+bool Journal::Commit() {
+  if (pending_count_ == 0) return true;
+  Segment& tail = segments_.back();
+  const size_t count = pending_count_;
+  const size_t size = pending_.size();
+  const bool written = WriteAll(tail_.get(), pending_, tail.bytes) && fdatasync(tail_.get()) == 0;
+  pending_.clear();
+  pending_count_ = 0;
+  if (!written) {
+    const int error = errno;
+    // Whatever part of the group reached the file is cut away again, so
+    // that the next group follows the last durable record.
+    if (ftruncate(tail_.get(), static_cast<off_t>(tail.bytes)) != 0) {
+      log_->Write("Journal segment %s cannot be cut back: %s",
+                  SegmentPath(tail.first_sequence).c_str(), std::strerror(errno));
+    }
+    next_sequence_ -= count;
+    log_->Write("Journal segment %s: write failed (%s), %zu records dropped",
+                SegmentPath(tail.first_sequence).c_str(), std::strerror(error), count);
+    return false;
+  }
+  tail.bytes += size;
+  bytes_.fetch_add(size, std::memory_order_relaxed);
+  Publish(next_sequence_ - 1);
+  // A failed start is logged; the records go on into the old segment.
+  if (tail.bytes >= options_.segment_bytes) StartSegment(next_sequence_);
+  return true;
+}
+
+void Journal::Publish(uint64_t sequence) {
+  {
+    const std::lock_guard<std::mutex> lock(wake_mutex_);
+    durable_.store(sequence, std::memory_order_release);
+  }
+  wake_.notify_all();
+}
+
+bool Journal::WaitBeyond(uint64_t sequence, int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(wake_mutex_);
+  return wake_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                        [&] { return durable() > sequence; });
+}
+
+void Journal::Prune() {
+  const uint64_t done = applied();
+  while (segments_.size() > 1 && segments_[1].first_sequence - 1 <= done) {
+    unlink(SegmentPath(segments_.front().first_sequence).c_str());
+    bytes_.fetch_sub(segments_.front().bytes, std::memory_order_relaxed);
+    segments_.pop_front();
+  }
+}
+
+void Journal::MarkApplied(uint64_t sequence) {
+  applied_.store(sequence, std::memory_order_release);
+  uint8_t bytes[journal::kStateSize];
+  journal::EncodeState(bytes, {identity_, sequence});
+  // A lost update only costs a look at the database's position.
+  WriteAll(state_.get(), bytes, 0);
+}
+
+bool Journal::Fail(const char* what, const std::string& path) {
+  log_->Write("Journal %s %s: %s", path.c_str(), what, std::strerror(errno));
+  return false;
+}
+
+}  // namespace callsink
