@@ -32,6 +32,21 @@ bool MakeFolders(const std::string& file) {
   return true;
 }
 
+// The collector's service runs as a user of its own, which owns the store's
+// folder; a store that root's tools create there goes to that user, or the
+// service could not open it (SQLite hands the journal files it creates as
+// root to the database's owner the same way). `fd` is a file this process
+// has just created, so no link can lead the change elsewhere.
+void GiveToFolderOwner(int fd, const std::string& file) {
+  if (geteuid() != 0) return;
+  const std::string folder = file.substr(0, file.rfind('/') + 1);
+  struct stat info {};
+  if (stat(folder.empty() ? "." : folder.c_str(), &info) != 0 || info.st_uid == 0) return;
+  if (fchown(fd, info.st_uid, info.st_gid) != 0) {
+    // The store stays root's; the service then reports that it cannot read it.
+  }
+}
+
 }  // namespace
 
 Registry::Registry(std::string path) : path_(std::move(path)) {}
@@ -74,12 +89,16 @@ bool Registry::Open(OpenMode mode) {
       error_ = "cannot create the folder of " + path_ + ": " + std::strerror(errno);
       return false;
     }
-    const int fd = open(path_.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    // Another process may have created it since; then that one is used.
+    const int fd = open(path_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno != EEXIST) {
       error_ = "cannot create registry file " + path_ + ": " + std::strerror(errno);
       return false;
     }
-    close(fd);
+    if (fd >= 0) {
+      GiveToFolderOwner(fd, path_);
+      close(fd);
+    }
   } else if (access(path_.c_str(), R_OK | W_OK) != 0) {
     error_ = "cannot open registry file " + path_ + ": " + std::strerror(errno);
     return false;
