@@ -4,7 +4,7 @@ ASAN_BUILD  ?= build-asan
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test test-asan fuzz demo package format clean
+.PHONY: all deps configure build test test-asan fuzz demo package package-test format clean
 
 all: build
 
@@ -32,8 +32,14 @@ fuzz: deps
 demo: build
 	@./scripts/demo.sh $(BUILD)
 
-package: build
-	@cd $(BUILD) && cpack -G DEB
+# The Debian packages (dpkg-buildpackage -b -us -uc) into $(BUILD)/package/.
+package: deps
+	@JOBS=$(JOBS) ./scripts/build-package.sh $(BUILD)/package
+
+# Builds, lints, installs, upgrades and purges the packages on a throwaway
+# Debian root; needs root and Debian's archive.
+package-test: deps
+	@JOBS=$(JOBS) ./tests/packaging/package_test.sh $(BUILD)/package-test
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
