@@ -29,8 +29,8 @@ test-asan: deps
 fuzz: deps
 	@./scripts/fuzz.sh 20
 
-demo: build
-	@./scripts/demo.sh $(BUILD)
+demo: configure
+	@JOBS=$(JOBS) ./scripts/demo.sh $(BUILD)
 
 # The Debian packages (dpkg-buildpackage -b -us -uc) into $(BUILD)/package/.
 package: deps

@@ -5,16 +5,19 @@
 #include <csignal>
 #include <thread>
 
-#include "collector/activity_log.h"
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
+#include "config/config_reader.h"
+#include "platform/activity_log.h"
 #include "platform/process_info.h"
 #include "platform/registry.h"
 #include "platform/system_paths.h"
-#include "protocol/server_worker.h"
+#include "service/collector_service_names.h"
+#include "worker/server_worker.h"
 
 namespace callsink {
 CallSink::CallSink()
-    : Service(kServiceName, kDisplayName, kDescription),
+    : Service(CollectorServiceNames::kName, CollectorServiceNames::kDisplayName,
+              CollectorServiceNames::kDescription),
       registry_file_(SystemPaths::RegistryFile()) {}
 
 CallSink::~CallSink() = default;
@@ -65,46 +68,29 @@ void CallSink::StartWorkers(ActivityLog& log) {
               registry.error().c_str());
     return;
   }
-  // One snapshot of the whole layout, so that a rewrite by the manager is
-  // seen either before or after, never half done.
-  registry.Transaction([&] {
-    if (!registry.KeyExists(ConfigLayout::kConfigsKey)) return true;
-    std::string text;
-    ConfigLayout::ReadValue(registry, ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount, &text);
-    int count = ConfigLayout::AtoI(text);
-    if (count > kMaxWorkers) {
-      log.Write("ConfigCount %d exceeds the %d servers one collector serves; the rest are ignored",
-                count, kMaxWorkers);
-      count = kMaxWorkers;
-    }
-    for (int n = 1; n <= count; ++n) StartWorker(log, registry, n);
-    return true;
-  });
+  ConfigReadCallbacks callbacks;
+  // Each worker starts as soon as its configuration is read, after the
+  // lines about its values.
+  callbacks.config = [&](int number, ConfigRow row) { StartWorker(log, number, row); };
+  callbacks.count_capped = [&](int count) {
+    log.Write("ConfigCount %d exceeds the %d servers one collector serves; the rest are ignored",
+              count, ConfigLayout::kMaxConfigs);
+  };
+  callbacks.value_ignored = [&](int number, const char* name) {
+    log.Write("Value %s of Config%d is longer than %zu characters and is ignored", name, number,
+              ConfigLayout::kMaxValueLength);
+  };
+  ReadConfigs(registry, callbacks);
 }
 
-void CallSink::StartWorker(ActivityLog& log, Registry& registry, int n) {
+void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   auto config = std::make_unique<ServerConfig>();
-  config->registryPath = ConfigLayout::ConfigKey(n);
-  const std::string& key = config->registryPath;
-  struct Field {
-    const char* name;
-    std::string* target;
-  };
-  std::string port;
-  const Field fields[] = {{ConfigLayout::kAcdServer, &config->acdServer},
-                          {ConfigLayout::kAcdPort, &port},
-                          {ConfigLayout::kMysqlServer, &config->mysqlServer},
-                          {ConfigLayout::kMysqlUser, &config->mysqlUser},
-                          {ConfigLayout::kMysqlPassword, &config->mysqlPassword}};
-  for (const Field& field : fields) {
-    std::string raw;
-    if (registry.QueryValue(key, field.name, &raw) && raw.size() > ConfigLayout::kMaxValueLength) {
-      log.Write("Value %s of Config%d is longer than %zu characters and is ignored", field.name, n,
-                ConfigLayout::kMaxValueLength);
-    }
-    ConfigLayout::ReadValue(registry, key, field.name, field.target);
-  }
-  config->acdPort = ConfigLayout::AtoI(port);
+  config->acdServer = row[kAcdServer];
+  config->acdPort = ConfigLayout::AtoI(row[kAcdPort]);
+  config->mysqlServer = row[kMysqlServer];
+  config->mysqlUser = row[kMysqlUser];
+  config->mysqlPassword = row[kMysqlPassword];
+  config->registryPath = ConfigLayout::ConfigKey(number);
 
   log.Write("Starting thread for server: %s", config->acdServer.c_str());
   // Linux thread names hold 15 characters.

@@ -3,13 +3,13 @@
 #include <memory>
 #include <string>
 
-#include "collector/server_config.h"
-#include "collector/service.h"
+#include "config/config_row.h"
+#include "config/server_config.h"
+#include "service/service.h"
 
 namespace callsink {
 
 class ActivityLog;
-class Registry;
 
 // The collector's service: its run loop starts one worker thread per
 // configured ACD server and, once the close event is set, returns without
@@ -19,12 +19,6 @@ class Registry;
 // object they share.
 class CallSink : public Service {
  public:
-  static constexpr const char* kServiceName = "ACD Service";
-  static constexpr const char* kDisplayName = "ACD Service";
-  static constexpr const char* kDescription = "Collects ACD call and status statistics";
-  // Most workers the run loop starts; a larger ConfigCount is cut to this.
-  static constexpr int kMaxWorkers = 99;
-
   CallSink();
   ~CallSink() override;
 
@@ -50,9 +44,10 @@ class CallSink : public Service {
   const std::string& registry_file() const { return registry_file_; }
 
  private:
-  // Reads the layout and starts a worker per configuration.
+  // Reads the layout and starts a worker per configuration, at most
+  // ConfigLayout::kMaxConfigs.
   void StartWorkers(ActivityLog& log);
-  void StartWorker(ActivityLog& log, Registry& registry, int n);
+  void StartWorker(ActivityLog& log, int number, const ConfigRow& row);
 
   std::string registry_file_;
   int worker_count_ = 0;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "collector/call_sink.h"
-#include "collector/service_options.h"
+#include "service/service_options.h"
 
 namespace callsink {
 namespace {

@@ -1,11 +1,12 @@
 #include "manager/collector_service_probe.h"
 
-#include "collector/call_sink.h"
+#include "service/collector_service_names.h"
 
 namespace callsink {
 
 CollectorServiceProbe::CollectorServiceProbe()
-    : service_(CallSink::kServiceName, CallSink::kDisplayName, CallSink::kDescription) {}
+    : service_(CollectorServiceNames::kName, CollectorServiceNames::kDisplayName,
+               CollectorServiceNames::kDescription) {}
 
 bool CollectorServiceProbe::IsServiceRunning() { return service_.IsRunning(); }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "collector/service.h"
 #include "manager/service_probe.h"
+#include "service/service.h"
 
 namespace callsink {
 

@@ -21,24 +21,12 @@ bool CDataDropDb::Query(std::string_view statement) {
 
 bool CDataDropDb::Connect(const std::string& server, const std::string& user,
                           const std::string& password) {
-  m_pMysql = MySqlConnection(mysql_init(nullptr));
-  if (m_pMysql) {
-    // Bounded waits: an unreachable or hanging server must not freeze the
-    // manager for good.
-    const unsigned connect_timeout = kConnectTimeoutSeconds;
-    const unsigned io_timeout = kReadWriteTimeoutSeconds;
-    mysql_options(m_pMysql.get(), MYSQL_OPT_CONNECT_TIMEOUT, &connect_timeout);
-    mysql_options(m_pMysql.get(), MYSQL_OPT_READ_TIMEOUT, &io_timeout);
-    mysql_options(m_pMysql.get(), MYSQL_OPT_WRITE_TIMEOUT, &io_timeout);
-    // The collector stores names over latin1, byte for byte; reading and
-    // matching them over the same character set keeps every byte as stored.
-    mysql_options(m_pMysql.get(), MYSQL_SET_CHARSET_NAME, "latin1");
-    if (mysql_real_connect(m_pMysql.get(), server.c_str(), user.c_str(), password.c_str(), "", 0,
-                           nullptr, 0) != nullptr) {
-      // A missing database is no failure here: "All" still reports it.
-      mysql_select_db(m_pMysql.get(), kDatabase);
-      return true;
-    }
+  // Bounded waits: an unreachable or hanging server must not freeze the
+  // manager for good.
+  if (m_pMysql.Open(server, user, password)) {
+    // A missing database is no failure here: "All" still reports it.
+    mysql_select_db(m_pMysql.get(), schema::kDatabase);
+    return true;
   }
   messages_.Show("Connection failed: " + Error(), MessageKind::kNotice);
   return false;
@@ -59,7 +47,7 @@ bool CDataDropDb::GetServerNames(std::vector<std::string>* names) {
 }
 
 bool CDataDropDb::DropDatabase() {
-  if (Query(std::string("drop database ") + kDatabase)) return true;
+  if (Query(std::string("drop database ") + schema::kDatabase)) return true;
   messages_.Show("Drop database failed: " + Error(), MessageKind::kNotice);
   return false;
 }

@@ -7,24 +7,23 @@
 
 #include "manager/message_box.h"
 #include "store/mysql_connection.h"
+#include "store/schema_names.h"
 
 namespace callsink {
 
 // The manager's connection to the statistics database for deleting
 // collected data: one ACD server's rows from the seven tables, or the whole
-// database. Names travel over latin1, as the collector stores them, so they
-// list and match byte for byte. Failures are shown through `messages` with the client library's
-// error text. Every call is bounded in time (connect, read and write
-// timeouts). Owned by one flow, used on its thread.
+// database. The connection is set up as the collector's (MySqlConnection::
+// Open): names travel over the same character set, so they list and match
+// byte for byte, and every call is bounded in time. Failures are shown
+// through `messages` with the client library's error text. Owned by one
+// flow, used on its thread.
 class CDataDropDb {
  public:
-  static constexpr const char* kDatabase = "acd_db";
   // The tables a server's rows are deleted from, in this order.
   static constexpr std::array<const char*, 7> kTables = {
-      "stock_groups", "stock_agents", "stock_relations", "stock_calls",
-      "stock_cdr",    "stock_status", "stock_time"};
-  static constexpr unsigned kConnectTimeoutSeconds = 10;
-  static constexpr unsigned kReadWriteTimeoutSeconds = 30;
+      schema::kGroupsTable, schema::kAgentsTable, schema::kRelationsTable, schema::kCallsTable,
+      schema::kCdrTable,    schema::kStatusTable, schema::kTimeTable};
 
   // `messages` must outlive the object.
   explicit CDataDropDb(MessageBox& messages);

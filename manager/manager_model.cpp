@@ -3,6 +3,7 @@
 #include <span>
 #include <vector>
 
+#include "config/config_layout.h"
 #include "manager/connection_state.h"
 #include "manager/launch_result.h"
 
@@ -104,7 +105,7 @@ bool CManagerModel::WriteConfigurations() {
 }
 
 bool CManagerModel::OnAdd() {
-  if (m_nConfigCount >= ConfigStore::kMaxConfigs) {
+  if (m_nConfigCount >= ConfigLayout::kMaxConfigs) {
     views_.messages.Show(kNoMoreConfigs, MessageKind::kNotice);
     return false;
   }
@@ -164,6 +165,10 @@ void CManagerModel::OnHide() {
     return;
   }
   views_.window.HideWindow();
+}
+
+DataDropFlow::Outcome CManagerModel::OnResetDb(const ConfigFields& typed, DataDropDialog& dialog) {
+  return DataDropFlow(views_.messages, dialog).Run(typed.mysql_server, typed.user, typed.password);
 }
 
 void CManagerModel::OnSelChange() {

@@ -7,6 +7,8 @@
 
 #include "manager/config_dialog.h"
 #include "manager/config_store.h"
+#include "manager/data_drop_dialog.h"
+#include "manager/data_drop_flow.h"
 #include "manager/manager_window.h"
 #include "manager/message_box.h"
 #include "manager/process_launcher.h"
@@ -88,6 +90,11 @@ class CManagerModel {
   void OnTimer();
   // "Apply": restarts the collector service; true on "Service restarted".
   bool OnApply() { return RestartService(); }
+  // "Reset DB" of the configuration dialog, with the MySQL server, user and
+  // password of `typed` (saved or not): the data deletion, its choices
+  // offered through `dialog`, its results shown through the message box.
+  // callsinkctl's data commands come here too.
+  DataDropFlow::Outcome OnResetDb(const ConfigFields& typed, DataDropDialog& dialog);
   // "Exit" from the tray menu, before the window quits.
   void OnTrayExit() { OfferReboot(); }
   // The window goes away: removes the tray icon, then offers the restart.
@@ -104,6 +111,8 @@ class CManagerModel {
 
   // "ACD (server : port) -> MYSQL (database server : 3306 )".
   static std::string RowText(const ConfigRow& row);
+  // The five texts of `row` the configuration dialog shows.
+  static ConfigFields FieldsOf(const ConfigRow& row);
 
   const ConfigTable& configs() const { return m_configs; }
   int config_count() const { return m_nConfigCount; }
@@ -114,7 +123,6 @@ class CManagerModel {
 
  private:
   bool OpenRegistry(Registry::OpenMode mode);
-  static ConfigFields FieldsOf(const ConfigRow& row);
   static void CopyFields(const ConfigFields& fields, ConfigRow* row);
 
   Registry registry_;

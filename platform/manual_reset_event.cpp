@@ -14,10 +14,10 @@ namespace callsink {
 ManualResetEvent::ManualResetEvent() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   // Without the descriptor no wait could ever end; there is nothing sane to
   // fall back to.
-  if (fd_ < 0) std::abort();
+  if (!fd_.valid()) std::abort();
 }
 
-ManualResetEvent::~ManualResetEvent() { close(fd_); }
+ManualResetEvent::~ManualResetEvent() = default;
 
 void ManualResetEvent::Set() {
   if (set_.exchange(true)) return;
@@ -26,7 +26,7 @@ void ManualResetEvent::Set() {
   const uint64_t one = 1;
   ssize_t written;
   do {
-    written = write(fd_, &one, sizeof one);
+    written = write(fd_.get(), &one, sizeof one);
   } while (written < 0 && errno == EINTR);
 }
 
@@ -44,7 +44,7 @@ bool ManualResetEvent::Wait(int timeout_ms) const {
       if (left <= 0) return IsSet();
       remaining = static_cast<int>(left);
     }
-    pollfd pfd{fd_, POLLIN, 0};
+    pollfd pfd{fd_.get(), POLLIN, 0};
     const int ready = poll(&pfd, 1, remaining);
     if (ready > 0) return true;
     if (ready == 0) return IsSet();

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/file_descriptor.h"
+
 namespace callsink {
 
 // A process-local event that starts unset and, once Set, stays set for good.
@@ -21,11 +23,11 @@ class ManualResetEvent {
   // is set, false on timeout.
   bool Wait(int timeout_ms) const;
   // Readable (POLLIN) once the event is set; owned by the event.
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
  private:
   std::atomic<bool> set_{false};
-  const int fd_;
+  const FileDescriptor fd_;
 };
 
 }  // namespace callsink

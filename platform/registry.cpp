@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_descriptor.h"
 #include "platform/sqlite_statement.h"
 
 namespace callsink {
@@ -51,7 +52,7 @@ void GiveToFolderOwner(int fd, const std::string& file) {
 
 Registry::Registry(std::string path) : path_(std::move(path)) {}
 
-Registry::~Registry() { sqlite3_close(db_); }
+Registry::~Registry() = default;
 
 std::string Registry::NormalizeKey(const std::string& key) {
   size_t begin = 0;
@@ -63,22 +64,22 @@ std::string Registry::NormalizeKey(const std::string& key) {
 
 bool Registry::Fail(const std::string& what) {
   error_ = what;
-  if (db_ != nullptr && sqlite3_errcode(db_) != SQLITE_OK) {
+  if (db_ && sqlite3_errcode(db_.get()) != SQLITE_OK) {
     error_ += ": ";
-    error_ += sqlite3_errmsg(db_);
+    error_ += sqlite3_errmsg(db_.get());
   }
   return false;
 }
 
 bool Registry::Execute(const char* sql) {
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
     return Fail(std::string("registry statement failed (") + sql + ")");
   }
   return true;
 }
 
 bool Registry::Open(OpenMode mode) {
-  if (db_ != nullptr) return true;
+  if (db_) return true;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (access(path_.c_str(), F_OK) != 0) {
     if (mode == OpenMode::kExisting) {
@@ -90,30 +91,30 @@ bool Registry::Open(OpenMode mode) {
       return false;
     }
     // Another process may have created it since; then that one is used.
-    const int fd = open(path_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0 && errno != EEXIST) {
+    const FileDescriptor created(
+        open(path_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!created.valid() && errno != EEXIST) {
       error_ = "cannot create registry file " + path_ + ": " + std::strerror(errno);
       return false;
     }
-    if (fd >= 0) {
-      GiveToFolderOwner(fd, path_);
-      close(fd);
-    }
+    if (created.valid()) GiveToFolderOwner(created.get(), path_);
   } else if (access(path_.c_str(), R_OK | W_OK) != 0) {
     error_ = "cannot open registry file " + path_ + ": " + std::strerror(errno);
     return false;
   }
-  if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+  sqlite3* handle = nullptr;
+  // A handle comes back even when opening fails; it holds the reason.
+  const int opened = sqlite3_open_v2(path_.c_str(), &handle, flags, nullptr);
+  db_ = SqliteConnection(handle);
+  if (opened != SQLITE_OK) {
     Fail("cannot open registry file " + path_);
-    sqlite3_close(db_);
-    db_ = nullptr;
+    db_.Close();
     return false;
   }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
   if (!PrepareSchema(mode) || !Execute("PRAGMA journal_mode=WAL")) {
     error_ = path_ + " is not a usable registry file (" + error_ + ")";
-    sqlite3_close(db_);
-    db_ = nullptr;
+    db_.Close();
     return false;
   }
   return true;
@@ -122,7 +123,7 @@ bool Registry::Open(OpenMode mode) {
 bool Registry::PrepareSchema(OpenMode mode) {
   // The first read proves the file is a database; nothing has been written
   // to it before this point.
-  SqliteStatement tables(db_,
+  SqliteStatement tables(db_.get(),
                          "SELECT count(*), sum(name IN ('reg_keys', 'reg_values')) "
                          "FROM sqlite_master WHERE type = 'table'");
   if (!tables.NextRow()) return Fail("cannot read " + path_);
@@ -148,8 +149,8 @@ bool Registry::PrepareSchema(OpenMode mode) {
 
 bool Registry::KeyExists(const std::string& key) {
   const std::string path = NormalizeKey(key);
-  if (path.empty()) return db_ != nullptr;
-  SqliteStatement query(db_, "SELECT 1 FROM reg_keys WHERE path = ?1");
+  if (path.empty()) return static_cast<bool>(db_);
+  SqliteStatement query(db_.get(), "SELECT 1 FROM reg_keys WHERE path = ?1");
   if (!query.ok()) return Fail("cannot read the registry");
   query.Bind(1, path);
   return query.NextRow();
@@ -157,7 +158,7 @@ bool Registry::KeyExists(const std::string& key) {
 
 bool Registry::EnsureKey(const std::string& path) {
   for (std::string key = path; !key.empty(); key = ParentOf(key)) {
-    SqliteStatement insert(db_, "INSERT OR IGNORE INTO reg_keys (path) VALUES (?1)");
+    SqliteStatement insert(db_.get(), "INSERT OR IGNORE INTO reg_keys (path) VALUES (?1)");
     insert.Bind(1, key);
     if (!insert.Run()) return Fail("cannot create key " + key);
   }
@@ -166,7 +167,7 @@ bool Registry::EnsureKey(const std::string& path) {
 
 bool Registry::CreateKey(const std::string& key) {
   const std::string path = NormalizeKey(key);
-  if (db_ == nullptr) return Fail("registry not open");
+  if (!db_) return Fail("registry not open");
   if (path.empty()) return true;
   if (in_transaction_) return EnsureKey(path);
   return Transaction([&] { return EnsureKey(path); });
@@ -181,11 +182,12 @@ bool Registry::DeleteKey(const std::string& key) {
   auto remove = [&] {
     const std::string prefix = path + "\\";
     SqliteStatement keys(
-        db_, (std::string("DELETE FROM reg_keys WHERE path = ?2 OR ") + kUnderPrefix).c_str());
+        db_.get(),
+        (std::string("DELETE FROM reg_keys WHERE path = ?2 OR ") + kUnderPrefix).c_str());
     keys.Bind(1, prefix);
     keys.Bind(2, path);
     SqliteStatement values(
-        db_,
+        db_.get(),
         "DELETE FROM reg_values WHERE key = ?2 OR lower(substr(key, 1, length(?1))) = "
         "lower(?1)");
     values.Bind(1, prefix);
@@ -199,7 +201,8 @@ bool Registry::DeleteKey(const std::string& key) {
 
 bool Registry::QueryValue(const std::string& key, const std::string& name, std::string* data,
                           RegistryType* type) {
-  SqliteStatement query(db_, "SELECT type, data FROM reg_values WHERE key = ?1 AND name = ?2");
+  SqliteStatement query(db_.get(),
+                        "SELECT type, data FROM reg_values WHERE key = ?1 AND name = ?2");
   if (!query.ok()) return Fail("cannot read the registry");
   query.Bind(1, NormalizeKey(key));
   query.Bind(2, name);
@@ -217,7 +220,7 @@ bool Registry::SetValue(const std::string& key, const std::string& name, const s
   const std::string path = NormalizeKey(key);
   // One statement, so the key test and the write cannot be split by a
   // concurrent delete of the key.
-  SqliteStatement upsert(db_,
+  SqliteStatement upsert(db_.get(),
                          "INSERT OR REPLACE INTO reg_values (key, name, type, data) "
                          "SELECT ?1, ?2, ?3, ?4 WHERE ?1 = '' OR EXISTS "
                          "(SELECT 1 FROM reg_keys WHERE path = ?1)");
@@ -227,7 +230,7 @@ bool Registry::SetValue(const std::string& key, const std::string& name, const s
   upsert.Bind(3, static_cast<int>(type));
   upsert.Bind(4, data);
   if (!upsert.Run()) return Fail("cannot set value " + name);
-  if (sqlite3_changes(db_) == 0) {
+  if (sqlite3_changes(db_.get()) == 0) {
     error_ = "key " + path + " does not exist";
     return false;
   }
@@ -235,12 +238,12 @@ bool Registry::SetValue(const std::string& key, const std::string& name, const s
 }
 
 bool Registry::DeleteValue(const std::string& key, const std::string& name) {
-  SqliteStatement remove(db_, "DELETE FROM reg_values WHERE key = ?1 AND name = ?2");
+  SqliteStatement remove(db_.get(), "DELETE FROM reg_values WHERE key = ?1 AND name = ?2");
   if (!remove.ok()) return Fail("cannot write the registry");
   remove.Bind(1, NormalizeKey(key));
   remove.Bind(2, name);
   if (!remove.Run()) return Fail("cannot delete value " + name);
-  if (sqlite3_changes(db_) == 0) {
+  if (sqlite3_changes(db_.get()) == 0) {
     error_ = "value " + name + " of key " + NormalizeKey(key) + " does not exist";
     return false;
   }
@@ -251,10 +254,10 @@ bool Registry::SubKeys(const std::string& key, std::vector<std::string>* names) 
   const std::string path = NormalizeKey(key);
   const std::string prefix = path.empty() ? std::string() : path + "\\";
   SqliteStatement query(
-      db_, (std::string("SELECT substr(path, length(?1) + 1) FROM reg_keys "
-                        "WHERE length(path) > length(?1) AND ") +
-            kUnderPrefix + " AND instr(substr(path, length(?1) + 1), '\\') = 0 ORDER BY 1")
-               .c_str());
+      db_.get(), (std::string("SELECT substr(path, length(?1) + 1) FROM reg_keys "
+                              "WHERE length(path) > length(?1) AND ") +
+                  kUnderPrefix + " AND instr(substr(path, length(?1) + 1), '\\') = 0 ORDER BY 1")
+                     .c_str());
   if (!query.ok()) return Fail("cannot read the registry");
   query.Bind(1, prefix);
   names->clear();
@@ -263,7 +266,7 @@ bool Registry::SubKeys(const std::string& key, std::vector<std::string>* names) 
 }
 
 bool Registry::Values(const std::string& key, std::vector<RegistryValue>* values) {
-  SqliteStatement query(db_,
+  SqliteStatement query(db_.get(),
                         "SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY name");
   if (!query.ok()) return Fail("cannot read the registry");
   query.Bind(1, NormalizeKey(key));
@@ -275,7 +278,7 @@ bool Registry::Values(const std::string& key, std::vector<RegistryValue>* values
 }
 
 bool Registry::AllKeys(std::vector<std::string>* keys) {
-  SqliteStatement query(db_, "SELECT path FROM reg_keys ORDER BY path");
+  SqliteStatement query(db_.get(), "SELECT path FROM reg_keys ORDER BY path");
   if (!query.ok()) return Fail("cannot read the registry");
   keys->clear();
   while (query.NextRow()) keys->push_back(query.Text(0));
@@ -283,7 +286,7 @@ bool Registry::AllKeys(std::vector<std::string>* keys) {
 }
 
 bool Registry::Transaction(const std::function<bool()>& body) {
-  if (db_ == nullptr) return Fail("registry not open");
+  if (!db_) return Fail("registry not open");
   if (in_transaction_) return body();
   if (!Execute("BEGIN IMMEDIATE")) return false;
   in_transaction_ = true;
@@ -291,7 +294,7 @@ bool Registry::Transaction(const std::function<bool()>& body) {
   in_transaction_ = false;
   if (ok && Execute("COMMIT")) return true;
   const std::string reason = error_;
-  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   error_ = reason;
   return false;
 }

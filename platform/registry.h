@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-struct sqlite3;
+#include "platform/sqlite_connection.h"
 
 namespace callsink {
 
@@ -39,7 +39,7 @@ class Registry {
 
   // Opens the file. On failure error() says why; the file is left untouched.
   bool Open(OpenMode mode);
-  bool IsOpen() const { return db_ != nullptr; }
+  bool IsOpen() const { return static_cast<bool>(db_); }
   const std::string& path() const { return path_; }
   // The reason of the last failure, for messages.
   const std::string& error() const { return error_; }
@@ -82,7 +82,7 @@ class Registry {
   bool EnsureKey(const std::string& key);
 
   const std::string path_;
-  sqlite3* db_ = nullptr;
+  SqliteConnection db_;
   std::string error_;
   bool in_transaction_ = false;
 };

@@ -13,26 +13,23 @@ namespace callsink {
 SyslogSocketEventLog::SyslogSocketEventLog(std::string socket_path)
     : socket_path_(std::move(socket_path)) {}
 
-SyslogSocketEventLog::~SyslogSocketEventLog() {
-  if (fd_ >= 0) close(fd_);
-}
+SyslogSocketEventLog::~SyslogSocketEventLog() = default;
 
 bool SyslogSocketEventLog::Open(const std::string& source) {
   if (!EventLog::Open(source)) return false;
-  if (fd_ < 0) fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  return fd_ >= 0;
+  if (!socket_.valid()) socket_ = FileDescriptor(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  return socket_.valid();
 }
 
 void SyslogSocketEventLog::Close() {
   EventLog::Close();
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  socket_.Reset();
 }
 
 void SyslogSocketEventLog::Emit(int type, const std::string& line) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (fd_ < 0 || socket_path_.size() >= sizeof address.sun_path) return;
+  if (!socket_.valid() || socket_path_.size() >= sizeof address.sun_path) return;
   std::memcpy(address.sun_path, socket_path_.c_str(), socket_path_.size() + 1);
 
   const std::time_t now = std::time(nullptr);
@@ -44,7 +41,7 @@ void SyslogSocketEventLog::Emit(int type, const std::string& line) {
                                " " + source() + "[" + std::to_string(getpid()) + "]: " + line;
   // Unconnected, so a reader that comes later still gets the records;
   // never blocking, so a stuck reader cannot stall the service.
-  sendto(fd_, datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+  sendto(socket_.get(), datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
          reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/event_log.h"
+#include "platform/file_descriptor.h"
 
 namespace callsink {
 
@@ -27,7 +28,7 @@ class SyslogSocketEventLog : public EventLog {
 
  private:
   const std::string socket_path_;
-  int fd_ = -1;
+  FileDescriptor socket_;
 };
 
 }  // namespace callsink

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "collector/activity_log.h"
+#include "platform/activity_log.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_request.h"
 
@@ -33,7 +33,8 @@ AcdConnection::Readiness AcdConnection::WaitFor(short events) const {
 bool AcdConnection::Connect(const std::string& address, uint16_t port) {
   // Non-blocking throughout, so that every wait can include the close event;
   // the waits themselves have no time limit, as a blocking socket would not.
-  socket_ = SocketFd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+  socket_ =
+      FileDescriptor(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
   if (!socket_.valid()) {
     log_->Write("Error at socket(): %ld", static_cast<long>(errno));
     return false;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/socket_fd.h"
+#include "platform/file_descriptor.h"
 
 namespace callsink {
 
@@ -27,7 +27,7 @@ class ManualResetEvent;
 // record may be half done.
 //
 // Belongs to one worker thread; only the close event is shared. Every socket
-// is closed exactly once (SocketFd); after a failure the connection holds no
+// is closed exactly once (FileDescriptor); after a failure the connection holds no
 // socket, and it is not meant to be connected again after Close.
 class AcdConnection {
  public:
@@ -82,7 +82,7 @@ class AcdConnection {
 
   ActivityLog* const log_;
   const ManualResetEvent* const close_event_;
-  SocketFd socket_;
+  FileDescriptor socket_;
   // Request numbers are neither unique nor remembered; they only identify a
   // request in the server's answer and in failure lines.
   std::minstd_rand request_numbers_;

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # make demo: the whole system at work on a sample call centre.
 #
-# Starts a private MariaDB and two simulated ACD servers (acdsim), writes a
-# configuration of two servers with callsinkreg, installs and starts the
-# collector as a service below a private CALLSINK_ROOT (the standalone
-# backend, as on a host without systemd), shows every second what it
-# collects, and after DEMO_SECONDS (default 30) or Ctrl+C stops everything it
-# started and prints what was collected. Leaves nothing running.
+# Builds quietly (the compiler's output goes to a log), starts a private
+# MariaDB and two simulated ACD servers (acdsim) whose call centres work a
+# morning at 60 times the speed of the wall clock, writes a configuration of
+# two servers with callsinkreg, installs and starts the collector as a
+# service below a private CALLSINK_ROOT (the standalone backend, as on a host
+# without systemd), shows every second what it collects, and after
+# DEMO_SECONDS (default 30) or Ctrl+C stops everything it started and prints
+# a supervisor's report of what was collected (docs/reports.sql). Leaves
+# nothing running.
 #
-#   scripts/demo.sh [BUILD_DIR]
+#   scripts/demo.sh [BUILD_DIR]        (JOBS=N: parallel compile jobs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 seconds=${DEMO_SECONDS:-30}
+speed=60
 bin=$(realpath "$build/bin")
 instance=tests/support/mariadb/mariadb-instance.sh
 work=$(mktemp -d /tmp/callsink-demo.XXXXXX)
@@ -24,7 +28,7 @@ sims=()
 collector_started=0
 
 bold() { printf '\n\033[1m%s\033[0m\n' "$*"; }
-sql() { mariadb --table -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_ADMIN_PASSWORD" acd_db -e "$1"; }
+sql() { mariadb --table -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_ADMIN_PASSWORD" acd_db "$@"; }
 value() { mariadb -N -B -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_ADMIN_PASSWORD" acd_db -e "$1" 2>/dev/null || echo 0; }
 
 stop_everything() {
@@ -41,6 +45,15 @@ stop_everything() {
 }
 trap stop_everything EXIT
 
+bold "Building into $build"
+log=$build/demo-build.log
+if ! cmake --build "$build" -j "${JOBS:-$(nproc)}" >"$log" 2>&1; then
+  tail -n 40 "$log"
+  echo "The build failed; its whole output is in $log"
+  exit 1
+fi
+echo "done (the compiler's output is in $log)"
+
 bold "Starting a private MariaDB"
 $instance start "$work/db" >/dev/null
 # shellcheck disable=SC1091
@@ -48,12 +61,21 @@ source "$work/db/env"
 echo "listening on $MARIADB_SOCKET (port $MARIADB_PORT)"
 
 bold "Starting two ACD servers (acdsim)"
+# The centres start their day at half past nine of a morning at least two
+# hours back, so that in a demo of up to two minutes the ACD servers' clocks
+# stay behind the collector's: the collector stamps the status it asks for at
+# the start with its own clock, and intervals measured from there to a later
+# ACD time would come out too long.
+acd_start=$(date -d 'today 09:30' +%s)
+(( acd_start > $(date +%s) - 7200 )) && acd_start=$(date -d 'yesterday 09:30' +%s)
 "$bin/acdsim" --listen "${servers[0]}:0" --scenario tools/acdsim/scenarios/two_floors.scenario \
-  --rate 15 --seed 1 >"$work/acdsim1.out" 2>&1 &
+  --start-time "$acd_start" --speed $speed --seed 1 >"$work/acdsim1.out" 2>&1 &
 sims+=($!)
-"$bin/acdsim" --listen "${servers[1]}:0" --groups 4 --agents 24 --rate 25 --seed 2 \
-  >"$work/acdsim2.out" 2>&1 &
+"$bin/acdsim" --listen "${servers[1]}:0" --groups 4 --agents 24 \
+  --start-time "$acd_start" --speed $speed --seed 2 >"$work/acdsim2.out" 2>&1 &
 sims+=($!)
+started=$(date +%s)
+echo "Their call centres start at $(date -d "@$acd_start" '+%A %H:%M') and run $speed times as fast as the wall clock"
 ports=()
 for i in 1 2; do
   port=""
@@ -96,7 +118,8 @@ trap 'interrupted=1' INT
 tables=(stock_groups stock_agents stock_relations stock_status stock_calls stock_cdr stock_time)
 for ((t = 1; t <= seconds && !interrupted; t++)); do
   sleep 1 || true
-  line=$(printf 't=%2ds' "$t")
+  acd_now=$((acd_start + speed * ($(date +%s) - started)))
+  line=$(printf 't=%2ds  ACD %s' "$t" "$(date -d "@$acd_now" +%H:%M)")
   for i in 1 2; do
     line+=$(printf '  %s %s' "${servers[i - 1]}" "$("$bin/callsinkreg" query "$key\\Config$i" Status 2>/dev/null)")
   done
@@ -115,10 +138,11 @@ collector_started=0
 for pid in "${sims[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
 for pid in "${sims[@]}"; do wait "$pid" 2>/dev/null || true; done
 sims=()
-tail -n 1 "$work"/acdsim*.out
+acd_end=$((acd_start + speed * ($(date +%s) - started)))
+for i in 1 2; do echo "${servers[i - 1]}: $(tail -n 1 "$work/acdsim$i.out")"; done
 
 bold "Rows per table and server"
-sql "select 'stock_groups' as table_name, Serv_Name, count(*) as rows_stored from stock_groups group by Serv_Name
+sql -e "select 'stock_groups' as table_name, Serv_Name, count(*) as rows_stored from stock_groups group by Serv_Name
      union all select 'stock_agents', Serv_Name, count(*) from stock_agents group by Serv_Name
      union all select 'stock_relations', Serv_Name, count(*) from stock_relations group by Serv_Name
      union all select 'stock_status', Serv_Name, count(*) from stock_status group by Serv_Name
@@ -126,21 +150,8 @@ sql "select 'stock_groups' as table_name, Serv_Name, count(*) as rows_stored fro
      union all select 'stock_cdr', Serv_Name, count(*) from stock_cdr group by Serv_Name
      union all select 'stock_time', Serv_Name, count(*) from stock_time group by Serv_Name"
 
-bold "Current state of the agents of ${servers[0]}"
-sql "select r.Group_Name, r.Agent_Name, a.Agent_FullName, r.Status, from_unixtime(r.Timestamp) as since
-     from stock_relations r left join stock_agents a on a.Serv_Name = r.Serv_Name and a.Agent_Name = r.Agent_Name
-     where r.Serv_Name = '${servers[0]}' order by r.Group_Name, r.Agent_Name"
-
-bold "The last status intervals"
-sql "select Serv_Name, Group_Name, Agent_Name, Status, TimeEnd - TimeStart as seconds, from_unixtime(TimeEnd) as ended
-     from stock_status order by ID desc limit 8"
-
-bold "Calls and CDRs of group Sales on ${servers[0]}"
-sql "select Agent_Name, from_unixtime(Timestamp) as time, Call_ID, Call_State, Close_Reason from stock_calls
-     where Serv_Name = '${servers[0]}' and Group_Name = 'Sales' order by ID desc limit 6"
-sql "select Agent_Name, from_unixtime(Timestamp) as time, Caller_Usur, Call_Dur, Queue_Dur, Close_Reason from stock_cdr
-     where Serv_Name = '${servers[0]}' and Group_Name = 'Sales' order by ID desc limit 6"
-sql "select Group_Name, Calls_inQueue from stock_groups where Serv_Name = '${servers[0]}'"
+bold "Supervisor's report, $(date -d "@$acd_start" +%H:%M) to $(date -d "@$acd_end" +%H:%M) on the ACD servers' clock (docs/reports.sql)"
+sql <docs/reports.sql
 
 stop_everything
 bold "Done. Nothing is left running. The collector's logs are in $app/logs:"

@@ -3,11 +3,11 @@
 #include <charconv>
 
 #include "store/mysql_result.h"
+#include "store/schema_names.h"
 
 namespace callsink {
 namespace {
 
-constexpr const char* kDatabase = "acd_db";
 constexpr std::string_view kCreateDatabase = "create database acd_db";
 
 constexpr std::string_view kCreateGroupsTable =
@@ -90,11 +90,8 @@ constexpr std::string_view kAddAgentFullName =
     "alter table stock_agents add Agent_FullName varchar(64) NOT NULL default '' after Agent_Name";
 
 constexpr std::string_view kModifiedCounts = ", Modified=Modified+1";
-
-// The connection's character set: a single-byte set that maps each of the
-// 256 byte values to its own character, so no 8-bit name is ever rejected
-// or changed on its way into a table of any character set and back.
-constexpr const char* kConnectionCharacterSet = "latin1";
+// The Modified count a directory row is inserted with.
+constexpr int32_t kCounted = 1;
 
 // The status interval that is open for a membership when a new status
 // arrives: since when and with which status, and whether it was recorded.
@@ -125,7 +122,7 @@ OpenInterval ReadOpenInterval(MYSQL_RES* result, uint32_t timestamp, int32_t sta
 
 }  // namespace
 
-AcdDatabase::AcdDatabase(ActivityLog* log, const Timeouts& timeouts)
+AcdDatabase::AcdDatabase(ActivityLog* log, const MySqlTimeouts& timeouts)
     : log_(log), timeouts_(timeouts) {}
 
 AcdDatabase::~AcdDatabase() { Close(); }
@@ -133,37 +130,26 @@ AcdDatabase::~AcdDatabase() { Close(); }
 bool AcdDatabase::Connect(const std::string& host, const std::string& user,
                           const std::string& password) {
   if (connection_) return true;
-  connection_ = MySqlConnection(mysql_init(nullptr));
-  if (!connection_) return false;
-  MYSQL* handle = connection_.get();
-  mysql_options(handle, MYSQL_SET_CHARSET_NAME, kConnectionCharacterSet);
-  mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeouts_.connect_seconds);
-  mysql_options(handle, MYSQL_OPT_READ_TIMEOUT, &timeouts_.read_seconds);
-  mysql_options(handle, MYSQL_OPT_WRITE_TIMEOUT, &timeouts_.write_seconds);
-  // A lost connection must stay lost: the worker notices it at the next
-  // Ping and starts a new pass, which rebuilds the directory.
-  const my_bool reconnect = 0;
-  mysql_options(handle, MYSQL_OPT_RECONNECT, &reconnect);
-
-  if (mysql_real_connect(handle, host.c_str(), user.c_str(), password.c_str(), "", 0, nullptr, 0) !=
-          nullptr &&
-      SelectDatabase()) {
+  // A lost connection stays lost: the worker notices it at the next Ping
+  // and starts a new pass, which rebuilds the directory.
+  if (connection_.Open(host, user, password, timeouts_) && SelectDatabase()) {
     log_->Write("Connected to database (%s)", host.c_str());
     return true;
   }
-  log_->Write("Connect to DB failed: %s", ErrorText());
+  // Without a handle (no memory for one) there is no reason to tell.
+  if (connection_) log_->Write("Connect to DB failed: %s", ErrorText());
   connection_.Close();
   return false;
 }
 
 bool AcdDatabase::SelectDatabase() {
   MYSQL* handle = connection_.get();
-  if (mysql_select_db(handle, kDatabase) == 0) return true;
+  if (mysql_select_db(handle, schema::kDatabase) == 0) return true;
   // Workers of several servers start together: another one may create the
   // database between our select and our create, and then it simply exists.
   constexpr unsigned int kDatabaseExists = 1007;
   if (!Execute(kCreateDatabase) && mysql_errno(handle) != kDatabaseExists) return false;
-  return mysql_select_db(handle, kDatabase) == 0;
+  return mysql_select_db(handle, schema::kDatabase) == 0;
 }
 
 bool AcdDatabase::CreateTables(std::string_view server) {
@@ -172,13 +158,13 @@ bool AcdDatabase::CreateTables(std::string_view server) {
     std::string_view table;
   };
   static constexpr Creation kCreations[] = {
-      {&AcdDatabase::CreateGroupsTable, "stock_groups"},
-      {&AcdDatabase::CreateAgentsTable, "stock_agents"},
-      {&AcdDatabase::CreateRelationsTable, "stock_relations"},
-      {&AcdDatabase::CreateStatusTable, "stock_status"},
-      {&AcdDatabase::CreateCdrTable, "stock_cdr"},
-      {&AcdDatabase::CreateCallsTable, "stock_calls"},
-      {&AcdDatabase::CreateTimeTable, "stock_time"},
+      {&AcdDatabase::CreateGroupsTable, schema::kGroupsTable},
+      {&AcdDatabase::CreateAgentsTable, schema::kAgentsTable},
+      {&AcdDatabase::CreateRelationsTable, schema::kRelationsTable},
+      {&AcdDatabase::CreateStatusTable, schema::kStatusTable},
+      {&AcdDatabase::CreateCdrTable, schema::kCdrTable},
+      {&AcdDatabase::CreateCallsTable, schema::kCallsTable},
+      {&AcdDatabase::CreateTimeTable, schema::kTimeTable},
   };
   for (const Creation& creation : kCreations) {
     if (!(this->*creation.create)()) {
@@ -222,7 +208,7 @@ void AcdDatabase::UpgradeAgentsTable() {
 }
 
 bool AcdDatabase::AgentsTableHasFullName() {
-  const MySqlResult columns(mysql_list_fields(connection_.get(), "stock_agents", nullptr));
+  const MySqlResult columns(mysql_list_fields(connection_.get(), schema::kAgentsTable, nullptr));
   if (!columns) return false;
   const MYSQL_FIELD* fields = mysql_fetch_fields(columns.get());
   const unsigned int count = mysql_num_fields(columns.get());
@@ -248,20 +234,10 @@ bool AcdDatabase::WriteGroup(std::string_view server, std::string_view group, ui
       .Add(
           "insert into stock_groups ( Serv_Name, Group_Name, Timestamp, State, Modified, "
           "Calls_inQueue ) values ( ")
-      .QuotedList({server, group})
-      .Add(", ")
-      .Unsigned(timestamp)
-      .Add(", ")
-      .Signed(state)
-      .Add(", 1, ")
-      .Signed(calls_in_queue)
+      .ValueList(server, group, timestamp, state, kCounted, calls_in_queue)
       .Add(" ) ON DUPLICATE KEY UPDATE Timestamp=")
-      .Unsigned(timestamp)
-      .Add(", State=")
-      .Signed(state)
-      .Add(modified ? kModifiedCounts : "")
-      .Add(", Calls_inQueue=")
-      .Signed(calls_in_queue);
+      .Unsigned(timestamp);
+  AddStateUpdate(state, modified).Add(", Calls_inQueue=").Signed(calls_in_queue);
   return ExecuteLogged() && WriteTimeDiff(server, timestamp);
 }
 
@@ -273,20 +249,12 @@ bool AcdDatabase::WriteAgent(std::string_view server, std::string_view agent,
       .Add(
           "insert into stock_agents ( Serv_Name, Agent_Name, Agent_FullName, Timestamp, State, "
           "Modified ) values ( ")
-      .QuotedList({server, agent})
-      .Add(", ")
-      .Quoted(full_name)
-      .Add(", ")
-      .Unsigned(timestamp)
-      .Add(", ")
-      .Signed(state)
-      .Add(", 1 ) ON DUPLICATE KEY UPDATE Timestamp=")
+      .ValueList(server, agent, full_name, timestamp, state, kCounted)
+      .Add(" ) ON DUPLICATE KEY UPDATE Timestamp=")
       .Unsigned(timestamp)
       .Add(", Agent_FullName=")
-      .Quoted(full_name)
-      .Add(", State=")
-      .Signed(state)
-      .Add(modified ? kModifiedCounts : "");
+      .Quoted(full_name);
+  AddStateUpdate(state, modified);
   return ExecuteLogged() && WriteTimeDiff(server, timestamp);
 }
 
@@ -310,18 +278,16 @@ bool AcdDatabase::WriteRelation(std::string_view server, std::string_view group,
         .Add(
             "insert into stock_relations ( Serv_Name, Group_Name, Agent_Name, Timestamp, State, "
             "Modified ) values ( ")
-        .QuotedList({server, group, agent})
-        .Add(", ")
-        .Unsigned(timestamp)
-        .Add(", ")
-        .Signed(state)
-        .Add(", 1 ) ON DUPLICATE KEY UPDATE Timestamp=")
-        .Unsigned(timestamp)
-        .Add(", State=")
-        .Signed(state)
-        .Add(modified ? kModifiedCounts : "");
+        .ValueList(server, group, agent, timestamp, state, kCounted)
+        .Add(" ) ON DUPLICATE KEY UPDATE Timestamp=")
+        .Unsigned(timestamp);
+    AddStateUpdate(state, modified);
   }
   return ExecuteLogged() && WriteTimeDiff(server, timestamp);
+}
+
+SqlStatement& AcdDatabase::AddStateUpdate(int32_t state, bool modified) {
+  return statement_.Add(", State=").Signed(state).Add(modified ? kModifiedCounts : "");
 }
 
 bool AcdDatabase::WriteTimeDiff(std::string_view server, uint32_t timestamp) {
@@ -360,13 +326,7 @@ bool AcdDatabase::WriteStatusInterval(std::string_view server, std::string_view 
           .Add(
               "insert into stock_status ( Serv_Name, Group_Name, Agent_Name, TimeStart, "
               "TimeEnd, Status ) values ( ")
-          .QuotedList({server, group, agent})
-          .Add(", ")
-          .Unsigned(open.start)
-          .Add(", ")
-          .Unsigned(timestamp)
-          .Add(", ")
-          .Signed(open.status)
+          .ValueList(server, group, agent, open.start, timestamp, open.status)
           .Add(" ) ");
       if (!ExecuteLogged()) return false;
     }
@@ -381,11 +341,7 @@ bool AcdDatabase::WriteRelationStatus(std::string_view server, std::string_view 
       .Add(
           "insert into stock_relations ( Serv_Name, Group_Name, Agent_Name, Timestamp, Status ) "
           "values ( ")
-      .QuotedList({server, group, agent})
-      .Add(", ")
-      .Unsigned(timestamp)
-      .Add(", ")
-      .Signed(status)
+      .ValueList(server, group, agent, timestamp, status)
       .Add(" ) ON DUPLICATE KEY UPDATE Status=")
       .Signed(status)
       .Add(", Timestamp=")
@@ -402,21 +358,8 @@ bool AcdDatabase::WriteCdr(std::string_view server, std::string_view group, std:
       .Add(
           "insert into stock_cdr ( Serv_Name, Group_Name, Agent_Name, Timestamp, Call_Dur, "
           "Caller_Usur, Call_GUID, Call_State, Close_Reason, Queue_Dur ) values ( ")
-      .QuotedList({server, group, agent})
-      .Add(", ")
-      .Unsigned(timestamp)
-      .Add(", ")
-      .Signed(call_duration)
-      .Add(", ")
-      .Quoted(caller_user)
-      .Add(", ")
-      .Quoted(call_guid)
-      .Add(", ")
-      .Signed(call_state)
-      .Add(", ")
-      .Signed(close_reason)
-      .Add(", ")
-      .Signed(queue_duration)
+      .ValueList(server, group, agent, timestamp, call_duration, caller_user, call_guid, call_state,
+                 close_reason, queue_duration)
       .Add(" ) ");
   return ExecuteLogged();
 }
@@ -429,15 +372,7 @@ bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std
       .Add(
           "insert into stock_calls ( Serv_Name, Group_Name, Agent_Name, Timestamp, Call_ID, "
           "Call_State, Close_Reason ) values ( ")
-      .QuotedList({server, group, agent})
-      .Add(", ")
-      .Unsigned(timestamp)
-      .Add(", ")
-      .Quoted(call_id)
-      .Add(", ")
-      .Signed(call_state)
-      .Add(", ")
-      .Signed(close_reason)
+      .ValueList(server, group, agent, timestamp, call_id, call_state, close_reason)
       .Add(" ) ");
   return ExecuteLogged();
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "collector/activity_log.h"
+#include "platform/activity_log.h"
 #include "store/mysql_connection.h"
 #include "store/sql_statement.h"
 
@@ -26,7 +26,7 @@ namespace callsink {
 // there, so an 8-bit name in any code page (or UTF-8) is stored and reads back
 // byte for byte over a latin1 connection, while the tables keep the server's
 // default character set. Every call to the server is bounded in time (see
-// Timeouts); the client library never reconnects by itself.
+// MySqlConnection::Open); the client library never reconnects by itself.
 //
 // Bool results: true on success; on failure the line given for the case has
 // been written to the log before the operation returns. The writers need a
@@ -34,19 +34,9 @@ namespace callsink {
 // connection they return false and send nothing.
 class AcdDatabase {
  public:
-  // Limits for each blocking call to the server, in seconds (at least 1).
-  struct Timeouts {
-    unsigned int connect_seconds;  // reaching the server and its greeting
-    unsigned int read_seconds;     // each answer: ping, statement, result
-    unsigned int write_seconds;    // each statement handed to the network
-  };
-  // 10 s connect (a reachable server greets within milliseconds; the worker
-  // retries every 10 s anyway), 30 s read and write (far above any statement
-  // of the store, long enough to ride out a short lock wait or stall).
-  static constexpr Timeouts kDefaultTimeouts = {10, 30, 30};
-
   // A store that is not connected. `log` is the worker's, not owned.
-  explicit AcdDatabase(ActivityLog* log, const Timeouts& timeouts = kDefaultTimeouts);
+  explicit AcdDatabase(ActivityLog* log,
+                       const MySqlTimeouts& timeouts = MySqlConnection::kDefaultTimeouts);
   ~AcdDatabase();
   AcdDatabase(const AcdDatabase&) = delete;
   AcdDatabase& operator=(const AcdDatabase&) = delete;
@@ -134,7 +124,11 @@ class AcdDatabase {
   bool AgentsTableHasFullName();
 
   ActivityLog* const log_;
-  const Timeouts timeouts_;
+  // Appends ", State=<state>" and, when `modified`, the Modified count: the
+  // update every directory row ends with.
+  SqlStatement& AddStateUpdate(int32_t state, bool modified);
+
+  const MySqlTimeouts timeouts_;
   MySqlConnection connection_;
   SqlStatement statement_;
   StatementObserver observer_;

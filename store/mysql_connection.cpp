@@ -15,6 +15,22 @@ MySqlConnection& MySqlConnection::operator=(MySqlConnection&& other) noexcept {
   return *this;
 }
 
+bool MySqlConnection::Open(const std::string& host, const std::string& user,
+                           const std::string& password, const MySqlTimeouts& timeouts) {
+  *this = MySqlConnection(mysql_init(nullptr));
+  if (handle_ == nullptr) return false;
+  mysql_options(handle_, MYSQL_SET_CHARSET_NAME, kCharacterSet);
+  mysql_options(handle_, MYSQL_OPT_CONNECT_TIMEOUT, &timeouts.connect_seconds);
+  mysql_options(handle_, MYSQL_OPT_READ_TIMEOUT, &timeouts.read_seconds);
+  mysql_options(handle_, MYSQL_OPT_WRITE_TIMEOUT, &timeouts.write_seconds);
+  // A lost connection must stay lost: its owner notices it at the next call
+  // and decides itself whether and when to connect again.
+  const my_bool reconnect = 0;
+  mysql_options(handle_, MYSQL_OPT_RECONNECT, &reconnect);
+  return mysql_real_connect(handle_, host.c_str(), user.c_str(), password.c_str(), "", 0, nullptr,
+                            0) != nullptr;
+}
+
 void MySqlConnection::Close() {
   if (handle_ == nullptr) return;
   mysql_close(handle_);

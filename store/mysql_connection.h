@@ -2,12 +2,30 @@
 
 #include <mysql.h>
 
+#include <string>
+
 namespace callsink {
+
+// Limits for each blocking call to the server, in seconds (at least 1).
+struct MySqlTimeouts {
+  unsigned int connect_seconds;  // reaching the server and its greeting
+  unsigned int read_seconds;     // each answer: ping, statement, result
+  unsigned int write_seconds;    // each statement handed to the network
+};
 
 // Owns one client library connection handle (MYSQL*) and closes it exactly
 // once. Empty means "not connected". Movable, not copyable; used by one thread.
 class MySqlConnection {
  public:
+  // 10 s connect (a reachable server greets within milliseconds; the worker
+  // retries every 10 s anyway), 30 s read and write (far above any statement
+  // of either program, long enough to ride out a short lock wait or stall).
+  static constexpr MySqlTimeouts kDefaultTimeouts = {10, 30, 30};
+  // The connection's character set: a single-byte set that maps each of the
+  // 256 byte values to its own character, so no 8-bit name is ever rejected
+  // or changed on its way into a table of any character set and back.
+  static constexpr const char* kCharacterSet = "latin1";
+
   MySqlConnection() = default;
   // Takes ownership of `handle` (may be null).
   explicit MySqlConnection(MYSQL* handle) : handle_(handle) {}
@@ -19,6 +37,16 @@ class MySqlConnection {
 
   MYSQL* get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
+
+  // Connects to the server at `host` (port 0 and no socket: the client
+  // library's defaults; "localhost" is the local socket) as `user`, with no
+  // database selected, each call bounded by `timeouts`, kCharacterSet on the
+  // connection and the library's automatic reconnect off. Closes any handle
+  // held before. False when that fails: the object then holds the failed
+  // handle, so that mysql_error(get()) says why, or is empty when the
+  // library had no memory for one.
+  bool Open(const std::string& host, const std::string& user, const std::string& password,
+            const MySqlTimeouts& timeouts = kDefaultTimeouts);
 
   // mysql_close when a handle is held; the object is empty afterwards.
   void Close();

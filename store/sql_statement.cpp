@@ -44,15 +44,6 @@ SqlStatement& SqlStatement::Quoted(std::string_view value) {
   return *this;
 }
 
-SqlStatement& SqlStatement::QuotedList(std::initializer_list<std::string_view> values) {
-  const char* separator = "";
-  for (const std::string_view value : values) {
-    Add(separator).Quoted(value);
-    separator = ", ";
-  }
-  return *this;
-}
-
 SqlStatement& SqlStatement::Unsigned(uint32_t value) {
   AppendDecimal(text_, value);
   return *this;

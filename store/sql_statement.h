@@ -3,7 +3,6 @@
 #include <mysql.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -30,8 +29,14 @@ class SqlStatement {
   // mysql_real_escape_string: any bytes, quotes and backslashes included,
   // arrive at the server exactly as given.
   SqlStatement& Quoted(std::string_view value);
-  // Appends each of `values` as Quoted does, separated by ", ".
-  SqlStatement& QuotedList(std::initializer_list<std::string_view> values);
+  // Appends `values` separated by ", ", each as its type asks: a text as
+  // Quoted, a uint32_t as Unsigned, an int32_t as Signed.
+  template <typename... Types>
+  SqlStatement& ValueList(const Types&... values) {
+    const char* separator = "";
+    ((Add(separator).Value(values), separator = ", "), ...);
+    return *this;
+  }
   // Appends the decimal text of `value`: no sign, no leading zeros.
   SqlStatement& Unsigned(uint32_t value);
   // Appends the decimal text of `value`, with "-" when negative.
@@ -40,6 +45,10 @@ class SqlStatement {
   std::string_view text() const { return text_; }
 
  private:
+  void Value(std::string_view text) { Quoted(text); }
+  void Value(uint32_t number) { Unsigned(number); }
+  void Value(int32_t number) { Signed(number); }
+
   std::string text_;
   MYSQL* connection_ = nullptr;
 };

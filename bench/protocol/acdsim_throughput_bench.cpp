@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_descriptor.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_request.h"
-#include "protocol/socket_fd.h"
 #include "tools/acdsim/acd_simulator.h"
 
 namespace callsink::acdsim {
@@ -40,7 +40,7 @@ void BM_AcdsimEventsToAReader(benchmark::State& state) {
   std::vector<uint8_t> buffer(1 << 20);
   uint64_t bytes = 0;
   for (auto _ : state) {
-    SocketFd client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    FileDescriptor client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(simulator.ports()[0]);

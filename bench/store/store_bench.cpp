@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/activity_log.h"
+#include "platform/activity_log.h"
 #include "store/acd_database.h"
 #include "store/mysql_connection.h"
 #include "store/mysql_result.h"
@@ -93,7 +93,7 @@ MySqlConnection ConnectBare(Transport transport, bool timed) {
   MySqlConnection connection(mysql_init(nullptr));
   mysql_options(connection.get(), MYSQL_SET_CHARSET_NAME, "latin1");
   if (timed) {
-    const AcdDatabase::Timeouts& limits = AcdDatabase::kDefaultTimeouts;
+    const MySqlTimeouts& limits = MySqlConnection::kDefaultTimeouts;
     mysql_options(connection.get(), MYSQL_OPT_CONNECT_TIMEOUT, &limits.connect_seconds);
     mysql_options(connection.get(), MYSQL_OPT_READ_TIMEOUT, &limits.read_seconds);
     mysql_options(connection.get(), MYSQL_OPT_WRITE_TIMEOUT, &limits.write_seconds);

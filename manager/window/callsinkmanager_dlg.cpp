@@ -9,6 +9,7 @@
 
 #include "manager/window/about_dlg.h"
 #include "manager/window/config_dlg.h"
+#include "manager/window/data_drop_dlg.h"
 #include "manager/window/dialog_builder.h"
 #include "manager/window/list_box_ch.h"
 #include "manager/window/state_icons.h"
@@ -25,7 +26,7 @@ CcallsinkmanagerDlg::CcallsinkmanagerDlg(std::string registry_file, std::string 
   setWindowTitle(QStringLiteral("callsinkmanager"));
   setWindowIcon(StateIcons::Icon(StateIcons::kProgramIcon));
   CreateControls();
-  m_configDlg = new CConfigDlg(messages_, this);
+  m_configDlg = new CConfigDlg(this);
   model_ = std::make_unique<CManagerModel>(
       std::move(registry_file), std::move(app_folder),
       ManagerViews{*m_list, tray_, messages_, *m_configDlg, *this}, std::move(system));
@@ -35,6 +36,7 @@ CcallsinkmanagerDlg::CcallsinkmanagerDlg(std::string registry_file, std::string 
   connect(m_btnRemove, &QPushButton::clicked, this, &CcallsinkmanagerDlg::OnRemove);
   connect(m_btnApply, &QPushButton::clicked, this, &CcallsinkmanagerDlg::OnApply);
   connect(m_btnHide, &QPushButton::clicked, this, &CcallsinkmanagerDlg::OnHide);
+  connect(m_configDlg, &CConfigDlg::resetDbClicked, this, &CcallsinkmanagerDlg::OnResetDb);
   connect(m_list, &CListBoxCH::selChange, this, &CcallsinkmanagerDlg::OnSelChange);
   connect(&timer_, &QTimer::timeout, this, &CcallsinkmanagerDlg::OnTimer);
   connect(&tray_, &SystemTrayIcon::activated, this, &CcallsinkmanagerDlg::OnTrayNotify);
@@ -78,6 +80,11 @@ void CcallsinkmanagerDlg::OnRemove() { model_->OnRemove(); }
 void CcallsinkmanagerDlg::OnApply() { model_->OnApply(); }
 
 void CcallsinkmanagerDlg::OnHide() { model_->OnHide(); }
+
+void CcallsinkmanagerDlg::OnResetDb() {
+  CDataDropDlg drop_dialog(m_configDlg);
+  model_->OnResetDb(m_configDlg->Fields(), drop_dialog);
+}
 
 void CcallsinkmanagerDlg::OnSelChange() { model_->OnSelChange(); }
 

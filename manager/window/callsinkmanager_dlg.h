@@ -75,6 +75,9 @@ class CcallsinkmanagerDlg : public QDialog, public ManagerWindow {
   void OnRemove();
   void OnApply();
   void OnHide();
+  // "Reset DB" of the configuration dialog: the data deletion with what is
+  // typed there, through the model.
+  void OnResetDb();
   void OnSelChange();
   void OnTimer();
   void OnAbout();

@@ -3,15 +3,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "collector/config_layout.h"
-#include "manager/data_drop_flow.h"
-#include "manager/window/data_drop_dlg.h"
+#include "config/config_layout.h"
 #include "manager/window/dialog_builder.h"
 
 namespace callsink {
 
-CConfigDlg::CConfigDlg(MessageBox& messages, QWidget* parent)
-    : QDialog(parent), messages_(messages) {
+CConfigDlg::CConfigDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Add/Edit ACD configurations"));
   const DialogBuilder layout(this, 160, 173);
   layout.Group("ACD", 7, 7, 146, 50);
@@ -46,7 +43,7 @@ CConfigDlg::CConfigDlg(MessageBox& messages, QWidget* parent)
 
   connect(m_btnOk, &QPushButton::clicked, this, &QDialog::accept);
   connect(m_btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(m_btnResetDb, &QPushButton::clicked, this, &CConfigDlg::OnResetDb);
+  connect(m_btnResetDb, &QPushButton::clicked, this, &CConfigDlg::resetDbClicked);
   SetFields(ConfigFields{});
 }
 
@@ -70,12 +67,6 @@ bool CConfigDlg::DoModal(ConfigFields* fields) {
   if (exec() != QDialog::Accepted) return false;
   *fields = Fields();
   return true;
-}
-
-void CConfigDlg::OnResetDb() {
-  const ConfigFields typed = Fields();
-  CDataDropDlg drop_dialog(this);
-  DataDropFlow(messages_, drop_dialog).Run(typed.mysql_server, typed.user, typed.password);
 }
 
 }  // namespace callsink

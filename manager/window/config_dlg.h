@@ -3,7 +3,6 @@
 #include <QDialog>
 
 #include "manager/config_dialog.h"
-#include "manager/message_box.h"
 
 class QLineEdit;
 class QPushButton;
@@ -14,8 +13,8 @@ namespace callsink {
 // MySQL server, user and password of one configuration. A form: DoModal
 // shows the texts it is given and hands the edited ones back on OK; it
 // takes whatever was typed, up to ConfigLayout::kMaxValueLength characters
-// per field. "Reset DB" runs the data deletion against the MySQL server,
-// user and password currently typed, saved or not.
+// per field. "Reset DB" signals resetDbClicked, for whoever runs the dialog
+// to start the data deletion with the texts typed so far (Fields()).
 //
 // Controls are named after their identifiers: edit_1003 (server),
 // edit_1004 (port), edit_1005 (MySQL server), edit_1007 (user), edit_1008
@@ -25,9 +24,8 @@ class CConfigDlg : public QDialog, public ConfigDialog {
   Q_OBJECT
 
  public:
-  // `messages` reports the data deletion's results and must outlive the
-  // dialog. The edits start with the defaults of a new configuration.
-  explicit CConfigDlg(MessageBox& messages, QWidget* parent = nullptr);
+  // The edits start with the defaults of a new configuration.
+  explicit CConfigDlg(QWidget* parent = nullptr);
 
   bool DoModal(ConfigFields* fields) override;
 
@@ -35,13 +33,13 @@ class CConfigDlg : public QDialog, public ConfigDialog {
   ConfigFields Fields() const;
   void SetFields(const ConfigFields& fields);
 
- public slots:
-  void OnResetDb();
+ signals:
+  // "Reset DB" was clicked.
+  void resetDbClicked();
 
  private:
   QLineEdit* AddEdit(const char* name, int x, int y, int width, int height);
 
-  MessageBox& messages_;
   QLineEdit* m_editServer;
   QLineEdit* m_editPort;
   QLineEdit* m_editMysqlServer;

@@ -7,7 +7,7 @@
 #include <regex>
 #include <vector>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "platform/registry.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
@@ -158,7 +158,7 @@ TEST_F(CallSinkRunTest, OversizedCountAndValuesAreBoundedAndLogged) {
                      std::string(100, 'p'));
   registry_.DeleteKey(ConfigLayout::ConfigKey(3));
   const auto configs = RunOnce(99);
-  EXPECT_EQ(sink_.worker_count(), CallSink::kMaxWorkers);
+  EXPECT_EQ(sink_.worker_count(), ConfigLayout::kMaxConfigs);
   EXPECT_EQ(configs.size(), 99u);
   const auto log = CommonLog();
   EXPECT_EQ(log[1],
@@ -203,14 +203,6 @@ TEST_F(CallSinkRunTest, MissingLogsFolderEndsTheRunAtOnceWithoutWorkers) {
   EXPECT_EQ(sink_.Run(), 0);
   EXPECT_EQ(sink_.worker_count(), 0);
   EXPECT_NE(access("logs", F_OK), 0);
-}
-
-TEST(ConfigLayoutTest, AtoiFollowsTheCRules) {
-  EXPECT_EQ(ConfigLayout::AtoI(" 2abc"), 2);
-  EXPECT_EQ(ConfigLayout::AtoI("\t-17x"), -17);
-  EXPECT_EQ(ConfigLayout::AtoI("- 1"), 0);
-  EXPECT_EQ(ConfigLayout::AtoI("99999999999"), 2147483647);
-  EXPECT_EQ(ConfigLayout::AtoI("-99999999999"), -2147483647 - 1);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "platform/registry.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"

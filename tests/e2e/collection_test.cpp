@@ -117,7 +117,7 @@ class CollectionTest : public ::testing::Test {
 TEST_F(CollectionTest, StartRequestsGoOutInOrderAndEveryTableHoldsWhatTheServerSent) {
   auto* sim = system_.StartAcdSim(
       "127.0.0.21", {"--groups", "3", "--agents", "10", "--rate", "2000", "--events", "600",
-                     "--start-time", kServerClock, "--seed", "7"});
+                     "--start-time", kServerClock, "--seed", "7", "--directory-changes", "10"});
   ASSERT_NE(sim, nullptr);
   system_.WriteConfigs({{"127.0.0.21", sim->port}});
   system_.StartCollector();

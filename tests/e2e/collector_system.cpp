@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "platform/registry.h"
 
 namespace callsink::test {

@@ -54,8 +54,8 @@ class ManagerModelTest : public ::testing::Test {
     for (const auto& [number, row] : rows) {
       ASSERT_TRUE(Store().CreateKey(ConfigLayout::ConfigKey(number)));
       for (size_t column = 0; column < row.size(); ++column) {
-        ASSERT_TRUE(Store().SetValue(ConfigLayout::ConfigKey(number),
-                                     ConfigStore::kValueNames[column], row[column]));
+        ASSERT_TRUE(Store().SetValue(ConfigLayout::ConfigKey(number), kConfigValueNames[column],
+                                     row[column]));
       }
     }
   }

@@ -1,7 +1,6 @@
 // AcdConnection against real sockets on 127.0.0.1.
 #include "protocol/acd_connection.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,18 +11,20 @@
 #include <thread>
 #include <vector>
 
-#include "collector/activity_log.h"
+#include "platform/activity_log.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_header.h"
 #include "protocol/acd_request.h"
 #include "tests/protocol/loopback_listener.h"
 #include "tests/protocol/wire_bytes.h"
+#include "tests/support/bystanders.h"
 #include "tests/support/temp_dir.h"
 
 namespace callsink {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::Bystanders;
 using test::LoopbackListener;
 using test::TempDir;
 
@@ -56,7 +57,7 @@ class AcdConnectionTest : public ::testing::Test {
   }
 
   // A connection to `listener` with the server side accepted.
-  void ConnectTo(LoopbackListener& listener, AcdConnection& connection, SocketFd& server) {
+  void ConnectTo(LoopbackListener& listener, AcdConnection& connection, FileDescriptor& server) {
     ASSERT_TRUE(connection.Connect("127.0.0.1", listener.port()));
     server = listener.Accept();
     ASSERT_TRUE(server.valid());
@@ -69,24 +70,6 @@ class AcdConnectionTest : public ::testing::Test {
 };
 
 using Lines = std::vector<std::string>;
-
-// Descriptors opened after a socket was closed take its number; a second
-// close of that number would end one of them.
-struct Bystanders {
-  Bystanders() {
-    for (int i = 0; i < 8; ++i) fds.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
-  }
-  ~Bystanders() {
-    for (int fd : fds) close(fd);
-  }
-  bool AllOpen() const {
-    for (int fd : fds) {
-      if (fcntl(fd, F_GETFD) < 0) return false;
-    }
-    return true;
-  }
-  std::vector<int> fds;
-};
 
 uint16_t UnusedPort() {
   LoopbackListener listener;
@@ -147,7 +130,7 @@ TEST_F(AcdConnectionTest, CloseEventEndsAConnectThatHangsWithoutALogLine) {
 TEST_F(AcdConnectionTest, RecordSplitIntoManySegmentsIsReadWhole) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   const AcdRequest record = AcdRequest::SubscribeStatus(321, "Sales", "1001");
   std::thread sender([&] { test::WriteByteBySegment(server.get(), record.bytes()); });
@@ -161,7 +144,7 @@ TEST_F(AcdConnectionTest, RecordSplitIntoManySegmentsIsReadWhole) {
 TEST_F(AcdConnectionTest, ReceiveTakesExactlyTheLengthAskedAndLeavesTheRest) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   const std::vector<uint8_t> two = test::FromHex("0102030405060708090a");
   ASSERT_TRUE(test::WriteAll(server.get(), two));
@@ -176,7 +159,7 @@ TEST_F(AcdConnectionTest, ReceiveTakesExactlyTheLengthAskedAndLeavesTheRest) {
 TEST_F(AcdConnectionTest, PeerClosingMidRecordGivesClosedRemotelyAndZeroOnce) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   ASSERT_TRUE(test::WriteAll(server.get(), test::FromHex("00060001000400000000")));
   server.Reset();
@@ -190,7 +173,7 @@ TEST_F(AcdConnectionTest, PeerClosingMidRecordGivesClosedRemotelyAndZeroOnce) {
 TEST_F(AcdConnectionTest, PeerResettingMidRecordGivesReceiveFailedOnce) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   ASSERT_TRUE(test::WriteAll(server.get(), test::FromHex("0006000100")));
   uint8_t buffer[20];
@@ -218,7 +201,7 @@ TEST_F(AcdConnectionTest, ReceiveWithoutSocketFailsWithItsLine) {
 TEST_F(AcdConnectionTest, CloseEventEndsABlockingReceiveWithin100Milliseconds) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   Clock::time_point set_at;
   std::thread stopper([&] {
@@ -239,7 +222,7 @@ TEST_F(AcdConnectionTest, CloseEventEndsABlockingReceiveWithin100Milliseconds) {
 TEST_F(AcdConnectionTest, CloseEventAlreadySetWinsOverWaitingData) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   ASSERT_TRUE(test::WriteAll(server.get(), test::FromHex("01020304")));
   close_event_.Set();
@@ -252,7 +235,7 @@ TEST_F(AcdConnectionTest, CloseEventAlreadySetWinsOverWaitingData) {
 TEST_F(AcdConnectionTest, EveryRequestOperationSendsItsRecord) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   EXPECT_TRUE(connection.SubscribeStatus("*", "*"));
   EXPECT_TRUE(connection.SubscribeCall("*"));
@@ -291,7 +274,7 @@ TEST_F(AcdConnectionTest, EveryRequestOperationSendsItsRecord) {
 TEST_F(AcdConnectionTest, RequestsOnAClosedConnectionReturnFalse) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   connection.Close();
   EXPECT_FALSE(connection.SubscribeStatus("*", "*"));
@@ -310,7 +293,7 @@ TEST_F(AcdConnectionTest, RequestsOnAClosedConnectionReturnFalse) {
 TEST_F(AcdConnectionTest, RequestAfterThePeerResetFailsAndClosesTheSocket) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   test::CloseWithReset(server);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -321,7 +304,7 @@ TEST_F(AcdConnectionTest, RequestAfterThePeerResetFailsAndClosesTheSocket) {
 TEST_F(AcdConnectionTest, CloseEventEndsASendThatAPeerNotReadingBlocks) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   const int small = 4096;
   setsockopt(server.get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
@@ -357,7 +340,7 @@ TEST_F(AcdConnectionTest, CloseAfterAFailedConnectClosesNothing) {
 TEST_F(AcdConnectionTest, CloseTwiceClosesTheSocketOnce) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   connection.Close();
   EXPECT_FALSE(connection.IsConnected());
@@ -370,7 +353,7 @@ TEST_F(AcdConnectionTest, CloseTwiceClosesTheSocketOnce) {
 TEST_F(AcdConnectionTest, CloseAfterThePeerClosedClosesNothingTwice) {
   LoopbackListener listener;
   AcdConnection connection(&log_, &close_event_);
-  SocketFd server;
+  FileDescriptor server;
   ConnectTo(listener, connection, server);
   server.Reset();
   uint8_t buffer[1];
@@ -378,31 +361,6 @@ TEST_F(AcdConnectionTest, CloseAfterThePeerClosedClosesNothingTwice) {
   Bystanders bystanders;
   connection.Close();
   EXPECT_TRUE(bystanders.AllOpen());
-}
-
-// ---- SocketFd ------------------------------------------------------------------
-
-TEST(SocketFdTest, MovingHandsOverTheDescriptorAndResetClosesItOnce) {
-  SocketFd first(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  const int number = first.get();
-  ASSERT_GE(number, 0);
-  SocketFd second(std::move(first));
-  EXPECT_FALSE(first.valid());
-  EXPECT_EQ(second.get(), number);
-  second.Reset();
-  EXPECT_FALSE(second.valid());
-  Bystanders bystanders;
-  second.Reset();
-  first.Reset();
-  EXPECT_TRUE(bystanders.AllOpen());
-}
-
-TEST(SocketFdTest, AssigningClosesTheDescriptorHeldBefore) {
-  SocketFd held(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  const int old_number = held.get();
-  held = SocketFd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  EXPECT_LT(fcntl(old_number, F_GETFD), 0);
-  EXPECT_GE(fcntl(held.get(), F_GETFD), 0);
 }
 
 }  // namespace

@@ -28,10 +28,10 @@ LoopbackListener::LoopbackListener(int backlog)
   port_ = ntohs(address.sin_port);
 }
 
-SocketFd LoopbackListener::Accept(int timeout_ms) {
+FileDescriptor LoopbackListener::Accept(int timeout_ms) {
   pollfd pfd{socket_.get(), POLLIN, 0};
-  if (poll(&pfd, 1, timeout_ms) != 1) return SocketFd();
-  return SocketFd(accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  if (poll(&pfd, 1, timeout_ms) != 1) return FileDescriptor();
+  return FileDescriptor(accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
 }
 
 bool WriteAll(int fd, std::span<const uint8_t> bytes) {
@@ -70,7 +70,7 @@ bool WriteByteBySegment(int fd, std::span<const uint8_t> bytes) {
   return true;
 }
 
-void CloseWithReset(SocketFd& socket) {
+void CloseWithReset(FileDescriptor& socket) {
   const linger abort_on_close{1, 0};
   setsockopt(socket.get(), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
   socket.Reset();

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "protocol/socket_fd.h"
+#include "platform/file_descriptor.h"
 
 namespace callsink::test {
 
@@ -16,13 +16,13 @@ class LoopbackListener {
   explicit LoopbackListener(int backlog = 16);
 
   uint16_t port() const { return port_; }
-  // Waits up to `timeout_ms` for a connection; an invalid SocketFd when none
+  // Waits up to `timeout_ms` for a connection; an invalid FileDescriptor when none
   // came.
-  SocketFd Accept(int timeout_ms = 5000);
+  FileDescriptor Accept(int timeout_ms = 5000);
   void Close() { socket_.Reset(); }
 
  private:
-  SocketFd socket_;
+  FileDescriptor socket_;
   uint16_t port_ = 0;
 };
 
@@ -34,6 +34,6 @@ std::vector<uint8_t> ReadUpTo(int fd, size_t length, int timeout_ms = 5000);
 // Sends each byte in its own TCP segment (Nagle off, a pause in between).
 bool WriteByteBySegment(int fd, std::span<const uint8_t> bytes);
 // Closes with a reset (RST) instead of an orderly shutdown.
-void CloseWithReset(SocketFd& socket);
+void CloseWithReset(FileDescriptor& socket);
 
 }  // namespace callsink::test

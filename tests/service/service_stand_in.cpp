@@ -14,7 +14,7 @@
 #include <cstring>
 #include <thread>
 
-#include "collector/service.h"
+#include "service/service.h"
 
 int main(int argc, char** argv) {
   callsink::Service service("ACD Service", "ACD Service",

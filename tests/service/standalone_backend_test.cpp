@@ -1,6 +1,6 @@
 // The standalone backend against real processes: the stand-in service takes
 // and releases the lock exactly as the collector does.
-#include "collector/standalone_backend.h"
+#include "service/standalone_backend.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "collector/service.h"
-#include "collector/service_unit.h"
 #include "platform/system_paths.h"
+#include "service/service.h"
+#include "service/service_unit.h"
 #include "tests/service/service_process.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"

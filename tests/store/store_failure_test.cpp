@@ -21,7 +21,7 @@ using ::testing::IsEmpty;
 using ::testing::StartsWith;
 using Clock = std::chrono::steady_clock;
 
-constexpr AcdDatabase::Timeouts kShortTimeouts = {2, 2, 2};
+constexpr MySqlTimeouts kShortTimeouts = {2, 2, 2};
 // What a call may take beyond its limit on a busy machine.
 constexpr auto kSlack = std::chrono::milliseconds(1500);
 constexpr auto kLimit = std::chrono::seconds(2) + kSlack;

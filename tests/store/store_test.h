@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/activity_log.h"
+#include "platform/activity_log.h"
 #include "store/acd_database.h"
 #include "store/mysql_connection.h"
 #include "tests/support/mariadb_env.h"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/program_run.h"

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 
@@ -24,12 +25,17 @@ namespace {
 // buffer (inherited from the listener) gets there after a few kilobytes.
 constexpr int kStalledReceiveBuffer = 4096;
 
-// How far the model's clock moves per step: at a paced rate it keeps the
-// clock roughly in step with the wall clock; unpaced it races ahead in
-// milliseconds.
-uint32_t StepMs(double rate) {
-  if (rate <= 0) return 1;
-  return static_cast<uint32_t>(std::clamp(1000.0 / rate, 1.0, 3600000.0));
+uint64_t WallClockMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count());
+}
+
+// Seconds east of UTC of the local time zone at `seconds` since 1970.
+int64_t UtcOffset(uint64_t seconds) {
+  const auto time = static_cast<time_t>(seconds);
+  tm local{};
+  return localtime_r(&time, &local) != nullptr ? local.tm_gmtoff : 0;
 }
 
 }  // namespace
@@ -58,8 +64,9 @@ bool AcdSimulator::Listen(std::string* error) {
     }
     recording_ = true;
   }
+  std::vector<Server> servers(options_.servers);
   for (size_t i = 0; i < options_.servers; ++i) {
-    SocketFd listener(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    FileDescriptor listener(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
     const int on = 1;
     setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (options_.faults.stop_reading_after) {
@@ -78,30 +85,39 @@ bool AcdSimulator::Listen(std::string* error) {
         getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
       *error = "cannot listen on " + options_.listen_host + ":" + std::to_string(port) + ": " +
                std::strerror(errno);
-      listeners_.clear();
-      ports_.clear();
       return false;
     }
-    listeners_.push_back(std::move(listener));
-    ports_.push_back(ntohs(address.sin_port));
+    servers[i].listener = std::move(listener);
+    servers[i].port = ntohs(address.sin_port);
   }
+  servers_ = std::move(servers);
+  for (const Server& server : servers_) ports_.push_back(server.port);
+  StartFeeds();
   return true;
 }
 
-void AcdSimulator::AcceptFrom(size_t listener) {
+void AcdSimulator::StartFeeds() {
+  const uint64_t start_ms =
+      options_.start_time ? uint64_t{*options_.start_time} * 1000 : WallClockMs();
+  CallCentreModel::Parameters day = options_.day;
+  day.utc_offset_seconds = UtcOffset(start_ms / 1000);
+  const auto started = EventFeed::Clock::now();
+  for (size_t i = 0; i < servers_.size(); ++i) {
+    servers_[i].feed = std::make_unique<EventFeed>(
+        options_, CallCentreModel(centre_, day, options_.random_start + i, start_ms),
+        servers_[i].port, recording_ ? &recorder_ : nullptr, &stats_, started);
+  }
+}
+
+void AcdSimulator::AcceptFrom(Server& server) {
   for (;;) {
-    SocketFd client(
-        accept4(listeners_[listener].get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    FileDescriptor client(accept4(server.listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!client.valid()) return;  // EAGAIN, or a connection that died in the queue
     // Answers leave at once; the connection batches its own writes.
     const int on = 1;
     setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    const uint32_t start_time =
-        options_.start_time.value_or(static_cast<uint32_t>(std::time(nullptr)));
-    CallCentreModel model(centre_, options_.random_start + listener, start_time,
-                          StepMs(options_.rate));
-    connections_.push_back(std::make_unique<SimConnection>(
-        std::move(client), options_, std::move(model), ports_[listener], next_connection_number_++,
+    server.connections.push_back(std::make_unique<SimConnection>(
+        std::move(client), options_, *server.feed, server.port, next_connection_number_++,
         recording_ ? &recorder_ : nullptr, &stats_));
     ++stats_.connections;
   }
@@ -110,39 +126,41 @@ void AcdSimulator::AcceptFrom(size_t listener) {
 void AcdSimulator::Run(const ManualResetEvent& stop) {
   std::vector<pollfd> fds;
   while (!stop.IsSet()) {
-    const auto now = SimConnection::Clock::now();
+    const auto now = EventFeed::Clock::now();
     fds.clear();
     fds.push_back({stop.fd(), POLLIN, 0});
-    for (const SocketFd& listener : listeners_) fds.push_back({listener.get(), POLLIN, 0});
     int timeout = -1;
-    for (const auto& connection : connections_) {
-      fds.push_back({connection->fd(), connection->PollEvents(now), 0});
-      const int wait = connection->TimeoutMs(now);
+    const auto consider = [&timeout](int wait) {
       if (wait >= 0) timeout = timeout < 0 ? wait : std::min(timeout, wait);
+    };
+    for (const Server& server : servers_) {
+      fds.push_back({server.listener.get(), POLLIN, 0});
+      consider(server.feed->TimeoutMs(now, server.connections));
+      for (const auto& connection : server.connections) {
+        fds.push_back({connection->fd(), connection->PollEvents(now), 0});
+        consider(connection->TimeoutMs(now));
+      }
     }
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
     if (fds[0].revents != 0) break;
 
-    const size_t first_connection = 1 + listeners_.size();
-    const size_t polled_connections = connections_.size();
-    for (size_t i = 0; i < listeners_.size(); ++i) {
-      if (fds[1 + i].revents != 0) AcceptFrom(i);
-    }
-    const auto later = SimConnection::Clock::now();
-    for (size_t i = 0; i < polled_connections; ++i) {
-      SimConnection& connection = *connections_[i];
-      connection.OnPollEvents(fds[first_connection + i].revents);
-      connection.Produce(later);
-      connection.Flush(later);
+    const auto later = EventFeed::Clock::now();
+    size_t next_fd = 1;
+    for (Server& server : servers_) {
+      const bool incoming = fds[next_fd++].revents != 0;
+      const size_t polled = server.connections.size();
+      for (size_t i = 0; i < polled; ++i) {
+        server.connections[i]->OnPollEvents(fds[next_fd++].revents);
+      }
+      if (incoming) AcceptFrom(server);
+      server.feed->Produce(later, server.connections);
+      for (const auto& connection : server.connections) connection->Flush(later);
+      std::erase_if(server.connections,
+                    [](const auto& connection) { return connection->closed(); });
     }
     if (recording_) recorder_.Flush();
-    for (size_t i = connections_.size(); i-- > 0;) {
-      if (!connections_[i]->closed()) continue;
-      connections_.erase(connections_.begin() + static_cast<ptrdiff_t>(i));
-    }
   }
-  connections_.clear();
-  listeners_.clear();
+  servers_.clear();
   if (recording_) recorder_.Flush();
 }
 

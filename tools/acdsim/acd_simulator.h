@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "protocol/socket_fd.h"
+#include "platform/file_descriptor.h"
 #include "tools/acdsim/call_centre.h"
+#include "tools/acdsim/event_feed.h"
 #include "tools/acdsim/sim_options.h"
 #include "tools/acdsim/sim_stats.h"
 #include "tools/acdsim/traffic_recorder.h"
@@ -21,10 +22,11 @@ namespace callsink::acdsim {
 class SimConnection;
 
 // acdsim without its command line: one or more listening ACD servers, served
-// by one thread in a poll() loop. Each accepted connection gets a fresh copy
-// of the call centre and its own model, whose random sequence starts at
-// options.random_start plus the listener's position, so every connection to
-// a listener sees the same events.
+// by one thread in a poll() loop. Each server has its own copy of the call
+// centre at work from Listen on, its random sequence started at
+// options.random_start plus the server's position; every connection to a
+// server answers from that centre and gets the events of the streams it
+// subscribed to (see EventFeed).
 //
 // Listen, Run and stats belong to one thread; the stop event may be set from
 // any thread or a signal handler.
@@ -40,8 +42,8 @@ class AcdSimulator {
   // the reason in `error`.
   static bool LoadCentre(const SimOptions& options, CallCentre* centre, std::string* error);
 
-  // Opens the listeners (and the record file). False with the reason in
-  // `error`; nothing stays open then.
+  // Opens the listeners (and the record file) and sets the centres to work.
+  // False with the reason in `error`; nothing stays open then.
   bool Listen(std::string* error);
   // The listeners' ports, in order; valid after Listen.
   const std::vector<uint16_t>& ports() const { return ports_; }
@@ -52,13 +54,21 @@ class AcdSimulator {
   const SimStats& stats() const { return stats_; }
 
  private:
-  void AcceptFrom(size_t listener);
+  // One listening ACD server: its socket, its centre at work, its clients.
+  struct Server {
+    FileDescriptor listener;
+    uint16_t port = 0;
+    std::unique_ptr<EventFeed> feed;
+    std::vector<std::unique_ptr<SimConnection>> connections;
+  };
+
+  void StartFeeds();
+  void AcceptFrom(Server& server);
 
   const SimOptions options_;
   const CallCentre centre_;
-  std::vector<SocketFd> listeners_;
+  std::vector<Server> servers_;
   std::vector<uint16_t> ports_;
-  std::vector<std::unique_ptr<SimConnection>> connections_;
   TrafficRecorder recorder_;
   bool recording_ = false;
   SimStats stats_;

@@ -50,6 +50,7 @@ uint32_t CallCentre::AddMembership(uint32_t group, uint32_t agent, int32_t statu
   const uint32_t slot = Claim(memberships_, free_memberships_);
   memberships_[slot] = Membership{group, agent, status, true};
   groups_[group].members.push_back(slot);
+  agents_[agent].memberships.push_back(slot);
   ++membership_count_;
   return slot;
 }
@@ -58,8 +59,11 @@ void CallCentre::RemoveMembership(uint32_t membership) {
   Membership& entry = memberships_[membership];
   if (!entry.present) return;
   entry.present = false;
-  std::vector<uint32_t>& members = groups_[entry.group].members;
-  members.erase(std::find(members.begin(), members.end(), membership));
+  const auto forget = [membership](std::vector<uint32_t>& slots) {
+    slots.erase(std::find(slots.begin(), slots.end(), membership));
+  };
+  forget(groups_[entry.group].members);
+  forget(agents_[entry.agent].memberships);
   free_memberships_.push_back(membership);
   --membership_count_;
 }
@@ -77,9 +81,7 @@ void CallCentre::RemoveGroup(uint32_t group) {
 void CallCentre::RemoveAgent(uint32_t agent) {
   Agent& entry = agents_[agent];
   if (!entry.present) return;
-  for (uint32_t slot = 0; slot < memberships_.size(); ++slot) {
-    if (memberships_[slot].present && memberships_[slot].agent == agent) RemoveMembership(slot);
-  }
+  while (!entry.memberships.empty()) RemoveMembership(entry.memberships.back());
   entry.present = false;
   agent_index_.erase(entry.name);
   free_agents_.push_back(agent);

@@ -26,7 +26,7 @@ enum AgentStatus : int32_t {
 // reuses it, so an event that refers to a slot can still be encoded after
 // the removal it reports. Lists come out in slot order.
 //
-// A value type; each simulated connection works on its own copy.
+// A value type; each simulated server works on its own copy.
 class CallCentre {
  public:
   static constexpr uint32_t kNone = UINT32_MAX;
@@ -40,6 +40,7 @@ class CallCentre {
     std::string name;
     std::string full_name;
     bool present = true;
+    std::vector<uint32_t> memberships;  // membership slots, in joining order
   };
   struct Membership {
     uint32_t group = kNone;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "protocol/wire_coding.h"
+#include "tools/acdsim/event_feed.h"
 #include "tools/acdsim/sim_stats.h"
 #include "tools/acdsim/traffic_recorder.h"
 
@@ -21,6 +22,9 @@ using wire::RequestType;
 // Unpaced producing stops at this much unsent output and waits for the
 // socket; enough to hand the kernel large writes.
 constexpr size_t kOutputHighWater = 256 * 1024;
+// A connection this far behind misses the events of its streams until it
+// has caught up, so that a client that stopped reading cannot fill memory.
+constexpr size_t kOutputLimit = 64 * 1024 * 1024;
 constexpr size_t kReadChunk = 64 * 1024;
 // Events start this long after a connection's first subscription. A client
 // sends its subscriptions back to back; once all have arrived, the events it
@@ -32,9 +36,6 @@ constexpr auto kLinger = std::chrono::seconds(5);
 // Gap between the pieces of a split record, so each leaves as its own
 // segment.
 constexpr auto kSplitPause = std::chrono::milliseconds(1);
-// Events of streams nobody subscribed to are skipped; give up after this
-// many in one go so that a filter nothing matches cannot hold the loop.
-constexpr int kMaxSkippedEvents = 10000;
 constexpr size_t kForeignBodySize = 36;
 
 // Results of refused requests.
@@ -42,7 +43,6 @@ constexpr uint16_t kResultUnknownName = 1;
 constexpr uint16_t kResultMalformed = 2;
 
 constexpr uint16_t Number(MessageClass value) { return static_cast<uint16_t>(value); }
-constexpr uint16_t Number(EventType value) { return static_cast<uint16_t>(value); }
 
 // A request field, given by its offset in the message.
 const uint8_t* Field(const uint8_t* body, size_t message_offset) {
@@ -61,25 +61,18 @@ bool Matches(const std::string& filter, std::string_view name) {
          name.starts_with(filter);
 }
 
-SimConnection::Clock::duration IntervalFor(double rate) {
-  using Duration = SimConnection::Clock::duration;
-  if (rate <= 0) return Duration::zero();
-  return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(1.0 / rate));
-}
-
 }  // namespace
 
-SimConnection::SimConnection(SocketFd socket, const SimOptions& options, CallCentreModel model,
+SimConnection::SimConnection(FileDescriptor socket, const SimOptions& options, const EventFeed& feed,
                              uint16_t port, uint64_t number, TrafficRecorder* recorder,
                              SimStats* stats)
     : socket_(std::move(socket)),
       options_(options),
-      model_(std::move(model)),
+      feed_(feed),
       port_(port),
       number_(number),
       recorder_(recorder),
       stats_(stats),
-      event_interval_(IntervalFor(options.rate)),
       closing_(options.faults.close_after == uint64_t{0}) {}
 
 bool SimConnection::Reading() const {
@@ -88,15 +81,18 @@ bool SimConnection::Reading() const {
   return !limit || requests_handled_ < *limit;
 }
 
-bool SimConnection::Subscribed() const {
-  return status_.active || call_.active || cdr_.active || config_.active;
+bool SimConnection::Sendable() const { return !closed() && !closing_; }
+
+std::optional<SimConnection::Clock::time_point> SimConnection::subscribed_from() const {
+  return Sendable() ? events_from_ : std::nullopt;
 }
 
-bool SimConnection::WantsEvents() const {
-  if (closed() || closing_) return false;
-  if (!Subscribed()) return false;
-  return !options_.max_events || events_sent_ < *options_.max_events;
+bool SimConnection::Subscribed(Clock::time_point now) const {
+  const std::optional<Clock::time_point> from = subscribed_from();
+  return from && *from <= now;
 }
+
+bool SimConnection::HasRoom() const { return PendingOutput() < kOutputHighWater; }
 
 bool SimConnection::Fails(uint16_t msg_class, uint16_t msg_type) const {
   const auto& kind = options_.faults.fail_kind;
@@ -120,10 +116,6 @@ int SimConnection::TimeoutMs(Clock::time_point now) const {
     const int ms = static_cast<int>(std::clamp<int64_t>(wait, 0, 60000));
     timeout = timeout < 0 ? ms : std::min(timeout, ms);
   };
-  if (WantsEvents() && PendingOutput() < kOutputHighWater) {
-    const Clock::time_point due = options_.rate > 0 ? next_event_at_.value_or(now) : now;
-    consider(std::max(due, events_from_.value_or(now)));
-  }
   if (options_.faults.split_bytes > 0 && PendingOutput() > 0) consider(next_write_at_);
   if (linger_until_) consider(*linger_until_);
   return timeout;
@@ -253,11 +245,12 @@ void SimConnection::Subscribe(Subscription* subscription, const AcdHeader& heade
   subscription->active = active;
   subscription->group_filter = std::move(group_filter);
   subscription->agent_filter = std::move(agent_filter);
+  if (!status_.active && !call_.active && !cdr_.active && !config_.active) events_from_.reset();
   Answer(header, wire::kResultSuccess, {}, BodyShape::kNone);
 }
 
 void SimConnection::AnswerStatus(const AcdHeader& request, const uint8_t* body) {
-  const CallCentre& centre = model_.centre();
+  const CallCentre& centre = feed_.centre();
   const uint32_t group = centre.FindGroup(Text(body, wire::kAgentGroupRequestGroupOffset));
   const uint32_t agent = centre.FindAgent(Text(body, wire::kAgentGroupRequestAgentOffset));
   const uint32_t membership = group == CallCentre::kNone || agent == CallCentre::kNone
@@ -295,7 +288,7 @@ void SimConnection::AnswerList(const AcdHeader& request, std::span<const Entry> 
 
 void SimConnection::AnswerGroups(const AcdHeader& request) {
   std::vector<std::string_view> names;
-  for (const CallCentre::Group& group : model_.centre().groups()) {
+  for (const CallCentre::Group& group : feed_.centre().groups()) {
     if (group.present) names.push_back(group.name);
   }
   AnswerList<std::string_view>(request, names, MessageEncoder::kGroupsPerMessage,
@@ -305,7 +298,7 @@ void SimConnection::AnswerGroups(const AcdHeader& request) {
 }
 
 void SimConnection::AnswerAgents(const AcdHeader& request, const uint8_t* body) {
-  const CallCentre& centre = model_.centre();
+  const CallCentre& centre = feed_.centre();
   const uint32_t group = centre.FindGroup(Text(body, wire::kGroupRequestNameOffset));
   if (group == CallCentre::kNone) {
     Answer(request, kResultUnknownName, {}, BodyShape::kNone);
@@ -325,7 +318,7 @@ void SimConnection::AnswerAgents(const AcdHeader& request, const uint8_t* body) 
 
 void SimConnection::AnswerAllAgents(const AcdHeader& request) {
   std::vector<MessageEncoder::FullAgent> agents;
-  for (const CallCentre::Agent& agent : model_.centre().agents()) {
+  for (const CallCentre::Agent& agent : feed_.centre().agents()) {
     if (agent.present) agents.emplace_back(agent.name, agent.full_name);
   }
   AnswerList<MessageEncoder::FullAgent>(
@@ -342,14 +335,14 @@ void SimConnection::Answer(const AcdHeader& request, uint16_t result, std::span<
   header.msg_type = request.msg_type;
   header.result = result;
   header.request_id = request.request_id;
-  header.timestamp = model_.now();
+  header.timestamp = feed_.ServerTime(Clock::now());
   Send(header, body, shape);
 }
 
 // ---- Events ----------------------------------------------------------------------
 
 bool SimConnection::Wanted(const SimEvent& event) const {
-  const CallCentre& centre = model_.centre();
+  const CallCentre& centre = feed_.centre();
   switch (event.type) {
     case EventType::kStatus:
       return status_.active && Matches(status_.group_filter, centre.group(event.group).name) &&
@@ -366,53 +359,23 @@ bool SimConnection::Wanted(const SimEvent& event) const {
   return false;
 }
 
-bool SimConnection::SendNextEvent() {
-  for (int skipped = 0; skipped < kMaxSkippedEvents; ++skipped) {
-    const SimEvent event = model_.Next();
-    if (!Wanted(event)) continue;
-    if (const auto& foreign = options_.faults.unknown_message) {
-      static constexpr std::array<uint8_t, kForeignBodySize> kZeros{};
-      AcdHeader header;
-      header.msg_class = foreign->msg_class;
-      header.msg_type = foreign->msg_type;
-      header.timestamp = event.time;
-      Send(header, kZeros, BodyShape::kForeign);
-    }
-    AcdHeader header;
-    header.msg_class = Number(MessageClass::kEvent);
-    header.msg_type = Number(event.type);
-    header.timestamp = event.time;
-    const size_t size = MessageEncoder::Event(body_, event, model_.centre());
-    Send(header, {body_.data(), size}, BodyShape::kFixedLayout);
-    ++events_sent_;
-    ++stats_->events[Number(event.type)];
-    return true;
-  }
-  return false;
+bool SimConnection::Wants(const SimEvent& event, Clock::time_point now) const {
+  return Subscribed(now) && Wanted(event);
 }
 
-void SimConnection::Produce(Clock::time_point now) {
-  if (!Subscribed()) events_from_.reset();
-  if (!WantsEvents()) {
-    next_event_at_.reset();
-    return;
+bool SimConnection::Behind() const { return PendingOutput() >= kOutputLimit; }
+
+void SimConnection::Deliver(const AcdHeader& header, std::span<const uint8_t> body) {
+  if (const auto& foreign = options_.faults.unknown_message) {
+    static constexpr std::array<uint8_t, kForeignBodySize> kZeros{};
+    AcdHeader before;
+    before.msg_class = foreign->msg_class;
+    before.msg_type = foreign->msg_type;
+    before.timestamp = header.timestamp;
+    Send(before, kZeros, BodyShape::kForeign);
   }
-  if (now < events_from_.value_or(now)) return;
-  if (options_.rate <= 0) {
-    while (WantsEvents() && PendingOutput() < kOutputHighWater && SendNextEvent()) {
-    }
-    return;
-  }
-  // A connection that fell behind (a slow reader) catches up by at most one
-  // second's worth of events.
-  const Clock::time_point earliest = now - std::chrono::seconds(1);
-  if (!next_event_at_ || *next_event_at_ < earliest) {
-    next_event_at_ = std::max(next_event_at_.value_or(now), earliest);
-  }
-  while (WantsEvents() && *next_event_at_ <= now && PendingOutput() < kOutputHighWater) {
-    SendNextEvent();
-    *next_event_at_ += event_interval_;
-  }
+  Send(header, body, BodyShape::kFixedLayout);
+  ++stats_->events[header.msg_type];
 }
 
 // ---- Sending -------------------------------------------------------------------------

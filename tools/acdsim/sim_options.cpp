@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 
 #include <charconv>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +15,11 @@ namespace {
 // one message stays cheap to send.
 constexpr uint64_t kMaxBadLength = 65535;
 constexpr uint64_t kMaxServers = 1000;
+constexpr double kMaxRate = 1e9;
+constexpr double kMaxSpeed = 1e6;
+constexpr double kMaxCallsPerHour = 1e7;
+constexpr double kMaxDirectoryChanges = 1e6;
+constexpr double kSecondsPerDay = 86400;
 
 template <typename Number>
 bool ParseNumber(std::string_view text, Number* value, uint64_t max) {
@@ -23,6 +27,15 @@ bool ParseNumber(std::string_view text, Number* value, uint64_t max) {
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), parsed);
   if (failure != std::errc() || end != text.data() + text.size() || parsed > max) return false;
   *value = static_cast<Number>(parsed);
+  return true;
+}
+
+bool ParseDecimal(std::string_view text, double* value, double min, double max) {
+  double parsed = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (failure != std::errc() || end != text.data() + text.size()) return false;
+  if (!(parsed >= min && parsed <= max)) return false;  // NaN fails too
+  *value = parsed;
   return true;
 }
 
@@ -68,6 +81,7 @@ bool ParseListen(std::string_view text, SimOptions* options) {
 
 bool SimOptions::Parse(int argc, const char* const* argv, SimOptions* options, std::string* error) {
   bool groups_given = false;
+  bool speed_given = false;
   for (int i = 0; i < argc; ++i) {
     const std::string_view flag = argv[i];
     if (flag == "--help" || flag == "-h") {
@@ -84,6 +98,7 @@ bool SimOptions::Parse(int argc, const char* const* argv, SimOptions* options, s
     }
     const std::string_view value = argv[++i];
     Faults& faults = options->faults;
+    CallCentreModel::Parameters& day = options->day;
     bool ok = true;
     if (flag == "--listen") {
       ok = ParseListen(value, options);
@@ -100,10 +115,25 @@ bool SimOptions::Parse(int argc, const char* const* argv, SimOptions* options, s
     } else if (flag == "--seed") {
       ok = ParseNumber(value, &options->random_start, UINT64_MAX);
     } else if (flag == "--rate") {
-      char* end = nullptr;
-      const std::string text(value);
-      options->rate = std::strtod(text.c_str(), &end);
-      ok = !text.empty() && *end == '\0' && options->rate >= 0 && options->rate <= 1e9;
+      options->rate.emplace();
+      ok = ParseDecimal(value, &*options->rate, 0, kMaxRate);
+    } else if (flag == "--speed") {
+      ok = ParseDecimal(value, &options->speed, 0, kMaxSpeed) && options->speed > 0;
+      speed_given = true;
+    } else if (flag == "--calls-per-hour") {
+      ok = ParseDecimal(value, &day.calls_per_hour, 0, kMaxCallsPerHour) && day.calls_per_hour > 0;
+    } else if (flag == "--talk-time") {
+      ok = ParseDecimal(value, &day.talk_seconds, 1, kSecondsPerDay);
+    } else if (flag == "--wrap-up") {
+      ok = ParseDecimal(value, &day.wrap_up_seconds, 0, kSecondsPerDay);
+    } else if (flag == "--patience") {
+      ok = ParseDecimal(value, &day.patience_seconds, 1, kSecondsPerDay);
+    } else if (flag == "--directory-changes") {
+      ok = ParseDecimal(value, &day.directory_changes_per_hour, 0, kMaxDirectoryChanges);
+    } else if (flag == "--profile") {
+      const std::optional<DayProfile> profile = DayProfile::Parse(value);
+      ok = profile.has_value();
+      if (ok) day.profile = *profile;
     } else if (flag == "--events") {
       options->max_events.emplace();
       ok = ParseNumber(value, &*options->max_events, UINT64_MAX);
@@ -146,6 +176,10 @@ bool SimOptions::Parse(int argc, const char* const* argv, SimOptions* options, s
     *error = "--scenario and --groups/--agents exclude each other";
     return false;
   }
+  if (speed_given && options->rate) {
+    *error = "--speed and --rate exclude each other";
+    return false;
+  }
   return true;
 }
 
@@ -153,18 +187,19 @@ std::string SimOptions::HelpText() {
   return R"(Usage: acdsim [FLAG...]
 
 An ACD server on TCP for tests, demos and benchmarks. It answers the collector's
-requests from a call centre (a scenario file or a generated one) and, after each
-subscription, pushes that stream's events from a simulated call centre at work.
-Prints "listening HOST:PORT" for each listener; SIGTERM or SIGINT stop it with a
-one-line summary.
+requests from a call centre (a scenario file or a generated one) at work through
+its day, and pushes the centre's events to every connection subscribed to their
+stream. Prints "listening HOST:PORT" for each listener; SIGTERM or SIGINT stop
+it with a one-line summary.
 
 Server:
   --listen HOST:PORT     dotted IPv4 address and port to listen on
                          (default 127.0.0.1:0; port 0 picks a free port)
   --servers N            N listeners, each its own ACD server (default 1); with
                          a fixed PORT they take PORT, PORT+1, ...
-  --record FILE          write every request received and every message sent
-                         to FILE, one line each (format in README.md)
+  --record FILE          write every request received, every message sent and
+                         every event no connection received to FILE, one line
+                         each (format in README.md)
 
 Call centre:
   --scenario FILE        read groups, agents and memberships from FILE
@@ -172,12 +207,25 @@ Call centre:
   --agents M             generate M agents (default 20)
   --seed S               start of the random sequence (default 1); the same
                          value gives the same centre and the same events
-  --rate R               events per second on each connection (default 10;
-                         0 = as fast as the connection takes them)
-  --events N             stop sending events after N on each connection
-                         (default: never stop)
   --start-time T         the server clock's start, seconds since 1970
                          (default: now)
+  --speed N              the simulated clock runs N times as fast as the wall
+                         clock (default 1); the server's timestamps follow it
+  --rate R               instead of the clock, R events per second, from the
+                         first subscription on (0 = as fast as the subscribed
+                         connections take them)
+  --events N             each server's centre stops after N events
+                         (default: never)
+
+The working day (see README.md):
+  --calls-per-hour N     calls per hour over all groups at the busiest hour
+                         (default: as many as the whole staff answers well)
+  --talk-time S          mean talk time in seconds, long-tailed (default 240)
+  --wrap-up S            mean wrap-up after a call in seconds (default 30)
+  --patience S           mean wait before a caller gives up, seconds (default 90)
+  --profile P            the day's shape in local time: standard (default),
+                         flat, or 24 comma-separated weights for 0:00..23:00
+  --directory-changes N  directory changes per hour (default 0.25)
 
 Faults (each applies to every message it concerns):
   --close-after N        close a connection after sending it N messages

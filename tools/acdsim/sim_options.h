@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "tools/acdsim/call_centre_model.h"
+
 namespace callsink::acdsim {
 
 // Everything acdsim's command line sets. Parse fills it; the simulator only
@@ -37,9 +39,15 @@ struct SimOptions {
   size_t groups = 4;
   size_t agents = 20;
   uint64_t random_start = 1;
-  double rate = 10;                    // events per second per connection; 0: unpaced
-  std::optional<uint64_t> max_events;  // per connection
-  std::optional<uint32_t> start_time;  // the model clock's start; default: now
+  // How the centre's events are paced. Without a rate, on the simulated
+  // clock, which runs `speed` times as fast as the wall clock; with a rate,
+  // that many events per second (0: as fast as the subscribers take them),
+  // whatever the simulated clock says.
+  double speed = 1;
+  std::optional<double> rate;
+  std::optional<uint64_t> max_events;  // per listener
+  std::optional<uint32_t> start_time;  // the simulated clock's start; default: now
+  CallCentreModel::Parameters day;     // the centre's working day
   std::string record_path;
   Faults faults;
   bool help = false;

@@ -19,11 +19,12 @@ void TrafficRecorder::Record(uint16_t port, uint64_t connection, Direction direc
                              std::span<const uint8_t> message) {
   if (file_ == nullptr) return;
   const AcdHeader header = HeaderToHost(message.first<wire::kHeaderSize>());
+  static constexpr const char* kDirections[] = {"in", "out", "missed"};
   timeval now{};
   gettimeofday(&now, nullptr);
   std::fprintf(file_, "%lld.%06ld %u %llu %s %u %u %u ", static_cast<long long>(now.tv_sec),
                static_cast<long>(now.tv_usec), port, static_cast<unsigned long long>(connection),
-               direction == Direction::kIn ? "in" : "out", header.msg_class, header.msg_type,
+               kDirections[static_cast<int>(direction)], header.msg_class, header.msg_type,
                header.request_id);
   static const char kDigits[] = "0123456789abcdef";
   line_.clear();

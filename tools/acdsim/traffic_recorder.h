@@ -7,19 +7,21 @@
 
 namespace callsink::acdsim {
 
-// The --record file: one line per message, requests received ("in") and
-// messages sent ("out"):
+// The --record file: one line per message, requests received ("in"),
+// messages sent ("out") and events that no connection received ("missed"):
 //   TIME PORT CONNECTION DIRECTION CLASS TYPE REQUEST HEX
 // TIME is the wall clock as seconds.microseconds since 1970; PORT the
 // listener's port; CONNECTION the connection's number (from 1, per
-// process); CLASS, TYPE and REQUEST come from the message's header, in
-// decimal; HEX is every byte of the message as sent or received, lower-case.
+// process), 0 on a missed event; CLASS, TYPE and REQUEST come from the
+// message's header, in decimal; HEX is every byte of the message as sent or
+// received, lower-case (a missed event as it would have been sent, before
+// any fault).
 //
 // Lines are buffered and written out by Flush (the simulator flushes after
 // every round of its loop). Used by the simulator's one thread.
 class TrafficRecorder {
  public:
-  enum class Direction { kIn, kOut };
+  enum class Direction { kIn, kOut, kMissed };
 
   TrafficRecorder() = default;
   ~TrafficRecorder();

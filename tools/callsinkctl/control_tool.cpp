@@ -6,13 +6,13 @@
 #include <ostream>
 #include <thread>
 
-#include "collector/call_sink.h"
 #include "manager/config_store.h"
 #include "manager/connection_state.h"
-#include "manager/data_drop_db.h"
-#include "manager/data_drop_flow.h"
 #include "platform/registry.h"
+#include "service/collector_service_names.h"
+#include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
+#include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
 namespace {
@@ -193,7 +193,7 @@ int ControlTool::List() {
 int ControlTool::Status() {
   const CManagerModel& model = Model(no_changes_);
   const bool running = service_.IsServiceRunning();
-  out_ << CallSink::kServiceName << ": " << (running ? "running" : "not running") << "\n";
+  out_ << CollectorServiceNames::kName << ": " << (running ? "running" : "not running") << "\n";
   for (int i = 0; i < model.config_count(); ++i) {
     const ConfigRow& row = model.configs()[static_cast<size_t>(i)];
     out_ << i + 1 << "\t" << row[kAcdServer] << "\t"
@@ -284,29 +284,28 @@ int ControlTool::Data() {
 }
 
 int ControlTool::DataServers(const ConfigRow& config) {
-  CDataDropDb db(messages_);
-  if (!db.Connect(config[kMysqlServer], config[kMysqlUser], config[kMysqlPassword])) {
+  ServerListDialog dialog;
+  if (model_->OnResetDb(CManagerModel::FieldsOf(config), dialog) ==
+      DataDropFlow::Outcome::kConnectFailed) {
     PrintNotices(err_);
     return kFailure;
   }
-  std::vector<std::string> names;
-  db.GetServerNames(&names);  // none readable: nothing to list
-  for (const std::string& name : names) out_ << name << "\n";
+  // None readable: nothing to list.
+  for (const std::string& name : dialog.servers()) out_ << name << "\n";
   return kSuccess;
 }
 
 int ControlTool::DataDrop(const ConfigRow& config, const std::optional<std::string>& server) {
   ChosenDataDropDialog dialog(terminal_, server);
-  DataDropFlow flow(messages_, dialog);
-  switch (flow.Run(config[kMysqlServer], config[kMysqlUser], config[kMysqlPassword])) {
+  switch (model_->OnResetDb(CManagerModel::FieldsOf(config), dialog)) {
     case DataDropFlow::Outcome::kDatabaseDropped:
     case DataDropFlow::Outcome::kServerDeleted:
       PrintNotices(out_);
       return kSuccess;
     case DataDropFlow::Outcome::kCancelled:
-      return Fail(dialog.found() ? "nothing deleted"
-                                 : "server " + server.value_or("") + " has no data in " +
-                                       CDataDropDb::kDatabase);
+      return Fail(dialog.found()
+                      ? "nothing deleted"
+                      : "server " + server.value_or("") + " has no data in " + schema::kDatabase);
     case DataDropFlow::Outcome::kConnectFailed:
     case DataDropFlow::Outcome::kFailed:
       break;

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "collector/config_layout.h"
+#include "config/config_layout.h"
 #include "manager/config_store.h"
 #include "manager/connection_state.h"
 #include "manager/window/about_dlg.h"
@@ -255,6 +255,24 @@ class tst_CcallsinkmanagerDlg : public QObject {
     QVERIFY(!OpensADialog([this] { QTest::mouseClick(Button(1002), Qt::LeftButton); }));
     QCOMPARE(messages_.shown, std::vector<std::string>({"No more configs!"}));
     QCOMPARE(ReadRows().size(), size_t{99});
+  }
+
+  void resetDbOfTheConfigDialogReportsAServerItCannotReach() {
+    Open();
+    // The typed values are used, saved or not: a MySQL server on a socket
+    // that does not exist.
+    qputenv("MYSQL_UNIX_PORT", QByteArray(qgetenv("CALLSINK_ROOT") + "/no-such-mysqld.sock"));
+    test::AnswerNextModal<CConfigDlg>([](CConfigDlg& dialog) {
+      dialog.findChild<QLineEdit*>(QStringLiteral("edit_1005"))->setText("localhost");
+      QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("button_1009")),
+                        Qt::LeftButton);
+    });
+    QTest::mouseClick(Button(1002), Qt::LeftButton);
+    QCOMPARE(messages_.shown.size(), size_t{1});
+    QVERIFY2(messages_.shown[0].starts_with("Connection failed: "), messages_.shown[0].c_str());
+    QVERIFY(messages_.shown[0].size() > std::string("Connection failed: ").size());
+    QCOMPARE(messages_.kinds[0], MessageKind::kNotice);
+    QVERIFY(!HasConfigsKey());
   }
 
   void editChangesTheTextsAndKeepsTheStatus() {

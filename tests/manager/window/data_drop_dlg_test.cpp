@@ -7,13 +7,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <optional>
 
-#include "collector/activity_log.h"
+#include "manager/window/callsinkmanager_dlg.h"
 #include "manager/window/config_dlg.h"
 #include "manager/window/dialog_units.h"
+#include "platform/activity_log.h"
 #include "store/acd_database.h"
 #include "tests/manager/window/window_test_support.h"
 #include "tests/support/mariadb_env.h"
@@ -82,16 +84,25 @@ class tst_CDataDropDlg : public QObject {
     mysql_close(mysql);
     return rows;
   }
-  // "Reset DB" of a configuration dialog filled in with the fixture's
-  // administrator; `answer` handles the drop dialog.
-  test::ScriptedMessages ResetDb(const std::function<void(CDataDropDlg&)>& answer) {
+  // "Reset DB" of the main window's configuration dialog ("Add", never
+  // saved) filled in with the fixture's administrator; `answer` handles the
+  // drop dialog. Returns the messages shown.
+  std::vector<std::string> ResetDb(const std::function<void(CDataDropDlg&)>& answer) {
     test::ScriptedMessages messages;
-    DialogMessageBox message_box(messages.Function());
-    CConfigDlg config(message_box);
-    config.SetFields({"10.0.0.1", "4660", "localhost", env_->admin_user, env_->admin_password});
-    test::AnswerNextModal<CDataDropDlg>(answer);
-    QTest::mouseClick(Button(&config, 1009), Qt::LeftButton);
-    return messages;
+    test::FakeServiceProbe service;
+    test::RecordingLauncher launcher;
+    test::RecordingRebooter rebooter;
+    const QTemporaryDir root;
+    CcallsinkmanagerDlg window(root.filePath("registry.db").toStdString(), "/opt/callsink/",
+                               ManagerSystem{service, launcher, rebooter, [](auto) {}},
+                               {messages.Function(), [] { return false; }}, "");
+    test::AnswerNextModal<CConfigDlg>([&](CConfigDlg& config) {
+      config.SetFields({"10.0.0.1", "4660", "localhost", env_->admin_user, env_->admin_password});
+      test::AnswerNextModal<CDataDropDlg>(answer);
+      QTest::mouseClick(Button(&config, 1009), Qt::LeftButton);
+    });
+    QTest::mouseClick(Button(&window, 1002), Qt::LeftButton);
+    return messages.shown;
   }
 
  private slots:
@@ -155,7 +166,7 @@ class tst_CDataDropDlg : public QObject {
     AddServer(kSecondServer);
     QStringList entries;
     QString shown_server;
-    const test::ScriptedMessages messages = ResetDb([&](CDataDropDlg& dialog) {
+    const std::vector<std::string> messages = ResetDb([&](CDataDropDlg& dialog) {
       entries = Entries(Combo(&dialog));
       shown_server = Edit(&dialog, 1005)->text();
       QTest::mouseClick(Button(&dialog, 2), Qt::LeftButton);
@@ -165,7 +176,7 @@ class tst_CDataDropDlg : public QObject {
     QCOMPARE(entries.count(QString::fromStdString(kFirstServer)), 1);
     QCOMPARE(entries.count(QString::fromStdString(kSecondServer)), 1);
     QCOMPARE(shown_server, QStringLiteral("localhost"));
-    QVERIFY(messages.shown.empty());
+    QVERIFY(messages.empty());
     QCOMPARE(RowsOf(kFirstServer), 2);
   }
 
@@ -173,12 +184,12 @@ class tst_CDataDropDlg : public QObject {
     if (!HasServer()) QSKIP("no private MariaDB server (the CTest fixture mariadb)");
     AddServer(kFirstServer);
     AddServer(kSecondServer);
-    const test::ScriptedMessages messages = ResetDb([&](CDataDropDlg& dialog) {
+    const std::vector<std::string> messages = ResetDb([&](CDataDropDlg& dialog) {
       QComboBox* combo = Combo(&dialog);
       combo->setCurrentIndex(combo->findText(QString::fromStdString(kFirstServer)));
       QTest::mouseClick(Button(&dialog, 1), Qt::LeftButton);
     });
-    QCOMPARE(messages.shown, std::vector<std::string>({"Information deleted"}));
+    QCOMPARE(messages, std::vector<std::string>({"Information deleted"}));
     QCOMPARE(RowsOf(kFirstServer), 0);
     QCOMPARE(RowsOf(kSecondServer), 2);
   }

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+
+#include "config/config_row.h"
+#include "platform/registry.h"
+
+namespace callsink {
+
+// What ReadConfigs hands its caller while it reads; empty members are not
+// called. Every call comes on the reading thread, inside the read's snapshot.
+struct ConfigReadCallbacks {
+  // Each counted configuration, numbered from 1, in order, once read whole.
+  std::function<void(int number, ConfigRow row)> config;
+  // ConfigCount read as `count`, above ConfigLayout::kMaxConfigs: only the
+  // first kMaxConfigs are read. Called before the first configuration.
+  std::function<void(int count)> count_capped;
+  // Setting `name` of configuration `number` is longer than
+  // ConfigLayout::kMaxValueLength and reads as "". Status, the worker's own
+  // report, is no setting and never named here.
+  std::function<void(int number, const char* name)> value_ignored;
+};
+
+// Reads the configuration layout in one snapshot, so that a rewrite by
+// another process is seen whole or not at all. ConfigCount reads like atoi,
+// a negative count as 0; a missing subkey or value, and a value longer than
+// ConfigLayout::kMaxValueLength, reads as "". False when the Configs key
+// does not exist or the registry cannot be read (then `config` may have been
+// called for the configurations read before the failure).
+bool ReadConfigs(Registry& registry, const ConfigReadCallbacks& callbacks);
+
+}  // namespace callsink

@@ -1,0 +1,53 @@
+#include "platform/activity_log.h"
+
+#include <cstdarg>
+
+namespace callsink {
+
+ActivityLog::ActivityLog(Clock clock) : clock_(clock) {}
+
+ActivityLog::~ActivityLog() { Close(); }
+
+std::string ActivityLog::FileName(const std::string& name) {
+  return "logs/acd_" + name.substr(0, kMaxNameLength) + ".log";
+}
+
+bool ActivityLog::Open(const std::string& name) {
+  Close();
+  file_ = std::fopen(FileName(name).c_str(), "a+e");
+  return file_ != nullptr;
+}
+
+void ActivityLog::Write(const char* format, ...) {
+  if (file_ == nullptr) return;
+  char message[kMaxMessageLength + 1];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(message, sizeof message, format, args);
+  va_end(args);
+
+  const std::time_t now = clock_ != nullptr ? clock_() : std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char date[40];
+  char time_of_day[40];
+  std::snprintf(date, sizeof date, "%02d/%02d/%02d", local.tm_mon + 1, local.tm_mday,
+                local.tm_year % 100);
+  std::snprintf(time_of_day, sizeof time_of_day, "%02d:%02d:%02d", local.tm_hour, local.tm_min,
+                local.tm_sec);
+
+  if (last_date_ != date) {
+    last_date_ = date;
+    std::fprintf(file_, "------------------- Date: %s -------------------\r\n", date);
+  }
+  std::fprintf(file_, "%s: %s\r\n", time_of_day, message);
+  std::fflush(file_);
+}
+
+void ActivityLog::Close() {
+  if (file_ == nullptr) return;
+  std::fclose(file_);
+  file_ = nullptr;
+}
+
+}  // namespace callsink
