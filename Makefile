@@ -4,7 +4,7 @@ ASAN_BUILD  ?= build-asan
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test test-asan fuzz demo package package-test format clean
+.PHONY: all deps configure build test test-asan fuzz demo cluster-demo package package-test format clean
 
 all: build
 
@@ -31,6 +31,9 @@ fuzz: deps
 
 demo: configure
 	@JOBS=$(JOBS) ./scripts/demo.sh $(BUILD)
+
+cluster-demo: build
+	@./scripts/cluster-demo.sh $(BUILD)
 
 # The Debian packages (dpkg-buildpackage -b -us -uc) into $(BUILD)/package/.
 package: deps

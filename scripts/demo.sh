@@ -22,12 +22,12 @@ instance=tests/support/mariadb/mariadb-instance.sh
 work=$(mktemp -d /tmp/callsink-demo.XXXXXX)
 app=$work/app
 export CALLSINK_ROOT=$work/root
-key='Software\Orvanta Technologies\ACD Service\Configs'
+# shellcheck source-path=SCRIPTDIR
+source scripts/demo-lib.sh
 servers=(127.0.0.2 127.0.0.3)
 sims=()
 collector_started=0
 
-bold() { printf '\n\033[1m%s\033[0m\n' "$*"; }
 sql() { mariadb --table -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_ADMIN_PASSWORD" acd_db "$@"; }
 value() { mariadb -N -B -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_ADMIN_PASSWORD" acd_db -e "$1" 2>/dev/null || echo 0; }
 
@@ -78,35 +78,20 @@ started=$(date +%s)
 echo "Their call centres start at $(date -d "@$acd_start" '+%A %H:%M') and run $speed times as fast as the wall clock"
 ports=()
 for i in 1 2; do
-  port=""
-  for _ in $(seq 100); do
-    port=$(sed -n 's/^listening [0-9.]*:\([0-9]*\)$/\1/p' "$work/acdsim$i.out")
-    [[ -n $port ]] && break
-    sleep 0.05
-  done
-  [[ -n $port ]] || { echo "acdsim did not start"; cat "$work/acdsim$i.out"; exit 1; }
-  ports+=("$port")
-  echo "ACD server ${servers[i - 1]} on port $port"
+  ports+=("$(acdsim_port "$work/acdsim$i.out")")
+  echo "ACD server ${servers[i - 1]} on port ${ports[i - 1]}"
 done
 
 bold "Writing the configuration with callsinkreg (CALLSINK_ROOT=$CALLSINK_ROOT)"
 for i in 1 2; do
-  "$bin/callsinkreg" add "$key\\Config$i" ACD_Server "${servers[i - 1]}"
-  "$bin/callsinkreg" add "$key\\Config$i" ACD_Port "${ports[i - 1]}"
-  "$bin/callsinkreg" add "$key\\Config$i" MYSQL_Server localhost
-  "$bin/callsinkreg" add "$key\\Config$i" MYSQL_User "$MARIADB_ADMIN_USER"
-  "$bin/callsinkreg" add "$key\\Config$i" MYSQL_Password "$MARIADB_ADMIN_PASSWORD"
-  "$bin/callsinkreg" add "$key\\Config$i" Status N-N
+  add_config "$i" "${servers[i - 1]}" "${ports[i - 1]}" localhost "$MARIADB_ADMIN_USER" \
+    "$MARIADB_ADMIN_PASSWORD"
 done
-"$bin/callsinkreg" add "$key" ConfigCount 2
+"$bin/callsinkreg" add "$config_key" ConfigCount 2
 "$bin/callsinkreg" export | grep -v Password
 
 bold "Installing and starting the collector as the service \"ACD Service\""
-mkdir -p "$app/logs"
-cp "$bin"/callsink "$bin"/callsinkreg "$app/"
-[[ -x $bin/callsinkctl ]] && cp "$bin/callsinkctl" "$app/"
-[[ -x $bin/callsinkmanager ]] && cp "$bin/callsinkmanager" "$app/"
-"$app/callsink" -register
+install_collector "$app"
 # The collector reaches the private server as "localhost" through its socket.
 MYSQL_UNIX_PORT=$MARIADB_SOCKET "$app/callsink" -start
 collector_started=1
@@ -115,19 +100,14 @@ echo "To watch it in the manager meanwhile: CALLSINK_ROOT=$CALLSINK_ROOT $app/ca
 bold "Collecting for $seconds seconds (Ctrl+C ends it sooner)"
 interrupted=0
 trap 'interrupted=1' INT
-tables=(stock_groups stock_agents stock_relations stock_status stock_calls stock_cdr stock_time)
 for ((t = 1; t <= seconds && !interrupted; t++)); do
   sleep 1 || true
   acd_now=$((acd_start + speed * ($(date +%s) - started)))
   line=$(printf 't=%2ds  ACD %s' "$t" "$(date -d "@$acd_now" +%H:%M)")
   for i in 1 2; do
-    line+=$(printf '  %s %s' "${servers[i - 1]}" "$("$bin/callsinkreg" query "$key\\Config$i" Status 2>/dev/null)")
+    line+=$(printf '  %s %s' "${servers[i - 1]}" "$("$bin/callsinkreg" query "$config_key\\Config$i" Status 2>/dev/null)")
   done
-  line+=" |"
-  for table in "${tables[@]}"; do
-    line+=$(printf ' %s %s' "${table#stock_}" "$(value "select count(*) from $table")")
-  done
-  echo "$line"
+  echo "$line | $(value "$(rows_per_table_sql)")"
 done
 trap stop_everything EXIT
 
@@ -142,13 +122,7 @@ acd_end=$((acd_start + speed * ($(date +%s) - started)))
 for i in 1 2; do echo "${servers[i - 1]}: $(tail -n 1 "$work/acdsim$i.out")"; done
 
 bold "Rows per table and server"
-sql -e "select 'stock_groups' as table_name, Serv_Name, count(*) as rows_stored from stock_groups group by Serv_Name
-     union all select 'stock_agents', Serv_Name, count(*) from stock_agents group by Serv_Name
-     union all select 'stock_relations', Serv_Name, count(*) from stock_relations group by Serv_Name
-     union all select 'stock_status', Serv_Name, count(*) from stock_status group by Serv_Name
-     union all select 'stock_calls', Serv_Name, count(*) from stock_calls group by Serv_Name
-     union all select 'stock_cdr', Serv_Name, count(*) from stock_cdr group by Serv_Name
-     union all select 'stock_time', Serv_Name, count(*) from stock_time group by Serv_Name"
+sql -e "$(rows_per_server_sql)"
 
 bold "Supervisor's report, $(date -d "@$acd_start" +%H:%M) to $(date -d "@$acd_end" +%H:%M) on the ACD servers' clock (docs/reports.sql)"
 sql <docs/reports.sql

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
   libmariadb-dev mariadb-server mariadb-client
+  galera-4 mariadb-backup socat haproxy iproute2
   libsystemd-dev systemd
   qt6-base-dev xvfb xauth twm trayer xdotool x11-utils
   clang libclang-rt-14-dev
@@ -29,8 +30,8 @@ echo "Installing: ${missing[*]}"
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-# Keep the packaged MariaDB from starting as a system service: the tests and
-# the demo run private instances of their own.
+# Keep the packaged MariaDB and haproxy from starting as system services: the
+# tests and the demos run private instances of their own.
 policy=/usr/sbin/policy-rc.d
 created_policy=0
 if [[ ! -e $policy ]]; then

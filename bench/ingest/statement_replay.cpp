@@ -3,9 +3,10 @@
 // statements a collector run sent. PINGS spreads that many mysql_ping calls
 // evenly among them: the collector pings once per message it receives, and
 // the general log the statements come from does not record pings. Prints
-// "statements N pings P failed F seconds S".
+// "statements N pings P failed F seconds S". The server is a socket path or,
+// over TCP, HOST:PORT.
 //
-//   statement_replay SOCKET USER PASSWORD FILE [PINGS]
+//   statement_replay SOCKET|HOST:PORT USER PASSWORD FILE [PINGS]
 #include <mysql.h>
 
 #include <chrono>
@@ -17,7 +18,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 5 && argc != 6) {
-    std::fprintf(stderr, "usage: statement_replay SOCKET USER PASSWORD FILE [PINGS]\n");
+    std::fprintf(stderr, "usage: statement_replay SOCKET|HOST:PORT USER PASSWORD FILE [PINGS]\n");
     return 2;
   }
   const size_t pings = argc == 6 ? std::strtoul(argv[5], nullptr, 10) : 0;
@@ -29,7 +30,14 @@ int main(int argc, char** argv) {
   MYSQL* handle = mysql_init(nullptr);
   // latin1, like the collector, so that the bytes mean the same.
   mysql_options(handle, MYSQL_SET_CHARSET_NAME, "latin1");
-  if (mysql_real_connect(handle, "localhost", argv[2], argv[3], "", 0, argv[1], 0) == nullptr) {
+  const std::string server = argv[1];
+  const size_t colon = server.rfind(':');
+  const bool tcp = server.front() != '/' && colon != std::string::npos;
+  const std::string host = tcp ? server.substr(0, colon) : "localhost";
+  const unsigned int port =
+      tcp ? static_cast<unsigned int>(std::stoul(server.substr(colon + 1))) : 0;
+  if (mysql_real_connect(handle, host.c_str(), argv[2], argv[3], "", port,
+                         tcp ? nullptr : server.c_str(), 0) == nullptr) {
     std::fprintf(stderr, "statement_replay: %s\n", mysql_error(handle));
     return 1;
   }

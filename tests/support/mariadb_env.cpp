@@ -29,7 +29,7 @@ std::optional<MariaDbEnv> MariaDbEnv::LoadFile(const std::string& file) {
     if (name == "MARIADB_LIMITED_USER") env.limited_user = value;
     if (name == "MARIADB_LIMITED_PASSWORD") env.limited_password = value;
   }
-  if (env.socket.empty() || env.port <= 0) return std::nullopt;
+  if ((env.socket.empty() && env.host.empty()) || env.port <= 0) return std::nullopt;
   return env;
 }
 

@@ -8,9 +8,11 @@ namespace callsink::test {
 
 SqlClient::SqlClient(const MariaDbEnv& env) : connection_(mysql_init(nullptr)) {
   mysql_options(connection_.get(), MYSQL_SET_CHARSET_NAME, "latin1");
-  if (mysql_real_connect(connection_.get(), "localhost", env.admin_user.c_str(),
-                         env.admin_password.c_str(), nullptr, 0, env.socket.c_str(),
-                         0) == nullptr) {
+  const bool tcp = env.socket.empty();
+  if (mysql_real_connect(connection_.get(), tcp ? env.host.c_str() : "localhost",
+                         env.admin_user.c_str(), env.admin_password.c_str(), nullptr,
+                         tcp ? static_cast<unsigned int>(env.port) : 0,
+                         tcp ? nullptr : env.socket.c_str(), 0) == nullptr) {
     ADD_FAILURE() << "cannot connect to the test server: " << mysql_error(connection_.get());
     connection_.Close();
   }

@@ -9,7 +9,8 @@
 namespace callsink::test {
 
 // A test's own administrator connection to a private MariaDB, over its
-// socket, in latin1 like the collector, so that bytes compare one to one.
+// socket (over TCP to host and port when it has none), in latin1 like the
+// collector, so that bytes compare one to one.
 // Used by one thread.
 class SqlClient {
  public:
