@@ -12,6 +12,7 @@
 #include "service/collector_service_names.h"
 #include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
+#include "tools/callsinkctl/collector_health.h"
 #include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
@@ -201,6 +202,13 @@ int ControlTool::Status() {
                      : ConnectionState::kServiceStopped)
          << "\n";
   }
+  Registry store(registry_file_);
+  const MetricsEndpointSetting setting = store.Open(Registry::OpenMode::kExisting)
+                                             ? MetricsEndpointSetting::Read(store)
+                                             : MetricsEndpointSetting{};
+  const std::vector<ConfigRow> configs(model.configs().begin(),
+                                       model.configs().begin() + model.config_count());
+  CollectorHealth::Write(out_, configs, running, setting);
   return kSuccess;
 }
 
