@@ -1,6 +1,7 @@
 #include "health/metrics_endpoint.h"
 
 #include <pthread.h>
+#include <sys/socket.h>
 
 #include <httplib.h>
 #include <cerrno>
@@ -26,6 +27,13 @@ bool MetricsEndpoint::Start(const std::string& host, int port, std::string* erro
   server_ = std::make_unique<httplib::Server>();
   server_->new_task_queue = [] { return new httplib::ThreadPool(1); };
   server_->set_read_timeout(kReadTimeoutSeconds);
+  // The library's default also sets SO_REUSEPORT, which would let a second
+  // collector listen on the same port and answer every other scrape. Only
+  // SO_REUSEADDR stays, so that a restart listens again at once.
+  server_->set_socket_options([](int socket_fd) {
+    const int on = 1;
+    setsockopt(socket_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  });
   server_->Get(kPath, [this](const httplib::Request&, httplib::Response& response) {
     response.set_content(source_(), MetricsText::kContentType);
   });

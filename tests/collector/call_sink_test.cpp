@@ -11,8 +11,8 @@
 #include "config/config_layout.h"
 #include "config/metrics_endpoint_setting.h"
 #include "health/metrics_client.h"
+#include "health/metrics_endpoint.h"
 #include "platform/registry.h"
-#include "tests/protocol/loopback_listener.h"
 #include "tests/support/child_process.h"
 #include "tests/support/free_port.h"
 #include "tests/support/temp_dir.h"
@@ -227,7 +227,9 @@ TEST_F(CallSinkRunTest, MetricsEndpointServesDuringTheRunAndReportsWhatItCannotH
   run.join();
   EXPECT_FALSE(MetricsClient::Fetch("127.0.0.1", port, &page, &error));
 
-  test::LoopbackListener taken;
+  // Taken by another endpoint: a second collector on the same port.
+  MetricsEndpoint taken([] { return std::string(); });
+  ASSERT_TRUE(taken.Start("127.0.0.1", 0, &error)) << error;
   for (const auto& [value, line] : std::vector<std::pair<std::string, std::string>>{
            {"127.0.0.1:" + std::to_string(taken.port()),
             "Metrics endpoint 127.0.0.1:" + std::to_string(taken.port()) +

@@ -29,12 +29,17 @@ std::string Bytes(double bytes) {
 }  // namespace
 
 void CollectorHealth::Write(std::ostream& out, const std::vector<ConfigRow>& configs, bool running,
-                            const MetricsEndpointSetting& setting) {
+                            const std::optional<MetricsEndpointSetting>& stored) {
   out << "\n";
   if (!running) {
     out << "Health: none, the collector is not running\n";
     return;
   }
+  if (!stored) {
+    out << "Health: none, there is no configuration store\n";
+    return;
+  }
+  const MetricsEndpointSetting& setting = *stored;
   switch (setting.mode) {
     case MetricsEndpointSetting::Mode::kOff:
       out << "Health: none, the metrics endpoint is switched off ("

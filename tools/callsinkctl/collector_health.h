@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,11 @@ class ScrapedMetrics;
 class CollectorHealth {
  public:
   // Writes the block for `configs` (numbered from 1 in order). `running`
-  // says whether the collector runs; the endpoint is fetched only then.
+  // says whether the collector runs, `setting` where it serves (none: there
+  // is no configuration store, so it serves nothing); the endpoint is
+  // fetched only when both allow.
   static void Write(std::ostream& out, const std::vector<ConfigRow>& configs, bool running,
-                    const MetricsEndpointSetting& setting);
+                    const std::optional<MetricsEndpointSetting>& setting);
 
   // The line of configuration `number` from a page fetched at `now`.
   static std::string ConfigLine(const ScrapedMetrics& metrics, int number, std::time_t now);

@@ -203,9 +203,8 @@ int ControlTool::Status() {
          << "\n";
   }
   Registry store(registry_file_);
-  const MetricsEndpointSetting setting = store.Open(Registry::OpenMode::kExisting)
-                                             ? MetricsEndpointSetting::Read(store)
-                                             : MetricsEndpointSetting{};
+  std::optional<MetricsEndpointSetting> setting;
+  if (store.Open(Registry::OpenMode::kExisting)) setting = MetricsEndpointSetting::Read(store);
   const std::vector<ConfigRow> configs(model.configs().begin(),
                                        model.configs().begin() + model.config_count());
   CollectorHealth::Write(out_, configs, running, setting);
