@@ -109,7 +109,7 @@ class PackageTest : public ::testing::Test {
   static inline std::string package_;
 };
 
-TEST_F(PackageTest, ListsTheProgramsSideBySideWithTheirLogsFolder) {
+TEST_F(PackageTest, ListsTheProgramsSideBySideWithTheirLogsFolderAndTheAlertRules) {
   std::string listing;
   ASSERT_EQ(Run("/usr/bin/dpkg-deb", {"-c", package_}, "", &listing), 0);
   std::vector<std::string> entries;
@@ -128,6 +128,8 @@ TEST_F(PackageTest, ListsTheProgramsSideBySideWithTheirLogsFolder) {
     expected.push_back("./opt/callsink/" + program + " -rwxr-xr-x root/root");
   }
   expected.push_back("./opt/callsink/logs/ drwx------ root/root");
+  expected.push_back("./opt/callsink/examples/ drwxr-xr-x root/root");
+  expected.push_back("./opt/callsink/examples/callsink-alerts.yml -rw-r--r-- root/root");
   std::sort(entries.begin(), entries.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(entries, expected) << listing;
