@@ -71,6 +71,9 @@ void WriteLatency(MetricsText& page, Row& row, std::string_view name) {
   page.Sample(std::string(name) + "_count", row.Base(), row.figures.latency_count);
 }
 
+// Writes one worker's samples of the family `name`.
+using Writer = std::function<void(MetricsText&, Row&, std::string_view name)>;
+
 // A family of the workers' figures: its lines, then `write` for every worker
 // (`journal`: only for the workers a journal feeds; no lines without one).
 struct Family {
@@ -78,18 +81,37 @@ struct Family {
   const char* type;
   const char* help;
   bool journal;
-  std::function<void(MetricsText&, Row&, std::string_view name)> write;
+  Writer write;
 };
+
+// A family of one sample per worker: the figure `field`.
+template <typename Value>
+Writer Single(Value Snapshot::*field) {
+  return [field](MetricsText& page, Row& row, std::string_view name) {
+    page.Sample(name, row.Base(), row.figures.*field);
+  };
+}
+
+// A time of the collector's clock, kept in milliseconds, served in seconds.
+Writer Time(int64_t Snapshot::*field) {
+  return [field](MetricsText& page, Row& row, std::string_view name) {
+    page.Sample(name, row.Base(), Seconds(row.figures.*field));
+  };
+}
+
+// A count per link.
+Writer PerLink(std::array<uint64_t, WorkerStats::kLinkCount> Snapshot::*field) {
+  return [field](MetricsText& page, Row& row, std::string_view name) {
+    WritePerLink(page, row, name, row.figures.*field);
+  };
+}
 
 const std::vector<Family>& WorkerFamilies() {
   static const std::vector<Family> families = {
       {"callsink_messages_received_total", "counter",
        "Messages read from the ACD server, by class and type.", false, WriteMessages},
       {"callsink_events_last_minute", "gauge", "Events read from the ACD server in the last 60 s.",
-       false,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         page.Sample(name, row.Base(), row.figures.events_last_minute);
-       }},
+       false, Single(&Snapshot::events_last_minute)},
       {"callsink_rows_written_total", "counter",
        "Rows inserted or updated in acd_db by statements that succeeded, by table.", false,
        [](MetricsText& page, Row& row, std::string_view name) {
@@ -98,23 +120,14 @@ const std::vector<Family>& WorkerFamilies() {
          }
        }},
       {"callsink_statements_failed_total", "counter", "Statements the database refused.", false,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         page.Sample(name, row.Base(), row.figures.failed_statements);
-       }},
+       Single(&Snapshot::failed_statements)},
       {"callsink_connects_total", "counter", "Links brought up, by link (acd, database).", false,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         WritePerLink(page, row, name, row.figures.connects);
-       }},
+       PerLink(&Snapshot::connects)},
       {"callsink_connect_retries_total", "counter",
        "Connect attempts that failed and are retried, by link.", false,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         WritePerLink(page, row, name, row.figures.retries);
-       }},
+       PerLink(&Snapshot::retries)},
       {"callsink_connection_losses_total", "counter", "Established links that were lost, by link.",
-       false,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         WritePerLink(page, row, name, row.figures.losses);
-       }},
+       false, PerLink(&Snapshot::losses)},
       {"callsink_link_up", "gauge",
        "1 while the link is up as the worker sees it, else 0, by link.", false,
        [](MetricsText& page, Row& row, std::string_view name) {
@@ -124,33 +137,20 @@ const std::vector<Family>& WorkerFamilies() {
        }},
       {"callsink_last_message_timestamp_seconds", "gauge",
        "When the last message was read from the ACD server (0: never).", false,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         page.Sample(name, row.Base(), Seconds(row.figures.last_message_ms));
-       }},
+       Time(&Snapshot::last_message_ms)},
       {"callsink_last_commit_timestamp_seconds", "gauge",
        "When rows were last committed to acd_db (0: never).", false,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         page.Sample(name, row.Base(), Seconds(row.figures.last_commit_ms));
-       }},
+       Time(&Snapshot::last_commit_ms)},
       {"callsink_journal_backlog_entries", "gauge", "Journal entries not yet applied.", true,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         page.Sample(name, row.Base(), row.figures.backlog_entries);
-       }},
+       Single(&Snapshot::backlog_entries)},
       {"callsink_journal_backlog_bytes", "gauge", "Bytes of the journal entries not yet applied.",
-       true,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         page.Sample(name, row.Base(), row.figures.backlog_bytes);
-       }},
+       true, Single(&Snapshot::backlog_bytes)},
       {"callsink_journal_cap_bytes", "gauge",
        "The journal's size cap; at the cap the worker falls back to dropping the ACD link.", true,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         page.Sample(name, row.Base(), row.figures.cap_bytes);
-       }},
+       Single(&Snapshot::cap_bytes)},
       {"callsink_apply_lag_seconds", "gauge",
        "Receipt to commit of the newest journal entry applied.", true,
-       [](MetricsText& page, Row& row, std::string_view name) {
-         page.Sample(name, row.Base(), row.figures.apply_lag_seconds);
-       }},
+       Single(&Snapshot::apply_lag_seconds)},
       {"callsink_apply_latency_seconds", "histogram",
        "Receipt to commit of each journal entry applied.", true, WriteLatency},
   };

@@ -12,45 +12,24 @@ namespace {
 
 using Table = WorkerStats::Table;
 
+// One event of class 2 and `type` whose statements write a row of each of
+// `tables`.
+template <uint16_t type, Table... tables>
+void BM_Event(benchmark::State& state) {
+  WorkerStats stats;
+  for (auto _ : state) {
+    stats.CountMessage(2, type);
+    (stats.CountRows(tables, 1), ...);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
 // A Status event: its interval row, its stock_time row, its membership row.
-void BM_StatusEvent(benchmark::State& state) {
-  WorkerStats stats;
-  for (auto _ : state) {
-    stats.CountMessage(2, 0);
-    stats.CountRows(Table::kStatus, 1);
-    stats.CountRows(Table::kTime, 1);
-    stats.CountRows(Table::kRelations, 1);
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_StatusEvent);
-
+BENCHMARK(BM_Event<0, Table::kStatus, Table::kTime, Table::kRelations>)->Name("StatusEvent");
 // A Call event: its call row, its group row and the group's stock_time row.
-void BM_CallEvent(benchmark::State& state) {
-  WorkerStats stats;
-  for (auto _ : state) {
-    stats.CountMessage(2, 2);
-    stats.CountRows(Table::kCalls, 1);
-    stats.CountRows(Table::kGroups, 1);
-    stats.CountRows(Table::kTime, 1);
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_CallEvent);
-
+BENCHMARK(BM_Event<2, Table::kCalls, Table::kGroups, Table::kTime>)->Name("CallEvent");
 // A CDR event: its one row.
-void BM_CdrEvent(benchmark::State& state) {
-  WorkerStats stats;
-  for (auto _ : state) {
-    stats.CountMessage(2, 1);
-    stats.CountRows(Table::kCdr, 1);
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_CdrEvent);
+BENCHMARK(BM_Event<1, Table::kCdr>)->Name("CdrEvent");
 
 }  // namespace
 }  // namespace callsink

@@ -119,17 +119,27 @@ class CollectionTest : public ::testing::Test {
     return expected;
   }
 
+  // A server at `address` sending 600 events (and directory changes) from a
+  // centre generated with `seed`, collected by the collector as its only
+  // configuration; null (after the failure) when both links did not come up.
+  CollectorSystem::AcdSim* CollectFromOneServer(const std::string& address, const char* seed) {
+    auto* sim = system_.StartAcdSim(
+        address, {"--groups", "3", "--agents", "10", "--rate", "2000", "--events", "600",
+                  "--start-time", kServerClock, "--seed", seed, "--directory-changes", "10"});
+    if (sim == nullptr) return nullptr;
+    system_.WriteConfigs({{address, sim->port}});
+    system_.StartCollector();
+    if (WaitUntil(10000, [&] { return system_.Status(1) == "Y-Y"; })) return sim;
+    ADD_FAILURE() << "not Y-Y: " << system_.WorkerLog(address);
+    return nullptr;
+  }
+
   CollectorSystem system_;
 };
 
 TEST_F(CollectionTest, StartRequestsGoOutInOrderAndEveryTableHoldsWhatTheServerSent) {
-  auto* sim = system_.StartAcdSim(
-      "127.0.0.21", {"--groups", "3", "--agents", "10", "--rate", "2000", "--events", "600",
-                     "--start-time", kServerClock, "--seed", "7", "--directory-changes", "10"});
+  auto* sim = CollectFromOneServer("127.0.0.21", "7");
   ASSERT_NE(sim, nullptr);
-  system_.WriteConfigs({{"127.0.0.21", sim->port}});
-  system_.StartCollector();
-  ASSERT_TRUE(WaitUntil(10000, [&] { return system_.Status(1) == "Y-Y"; }));
   SqlClient sql(system_.database_env());
   ExpectStoreMatchesRecord(sql, *sim, 600);
   EXPECT_EQ(system_.Status(1), "Y-Y");
@@ -167,13 +177,8 @@ TEST_F(CollectionTest, StartRequestsGoOutInOrderAndEveryTableHoldsWhatTheServerS
 // record) and what the tables got (rows by table); a lost ACD link is
 // counted, shown down and retried.
 TEST_F(CollectionTest, MetricsCountWhatTheServerSentAndTheTablesGot) {
-  auto* sim = system_.StartAcdSim(
-      "127.0.0.23", {"--groups", "3", "--agents", "10", "--rate", "2000", "--events", "600",
-                     "--start-time", kServerClock, "--seed", "9", "--directory-changes", "10"});
+  auto* sim = CollectFromOneServer("127.0.0.23", "9");
   ASSERT_NE(sim, nullptr);
-  system_.WriteConfigs({{"127.0.0.23", sim->port}});
-  system_.StartCollector();
-  ASSERT_TRUE(WaitUntil(10000, [&] { return system_.Status(1) == "Y-Y"; }));
   SqlClient sql(system_.database_env());
   const ExpectedStore expected = ExpectStoreMatchesRecord(sql, *sim, 600);
 
