@@ -16,6 +16,7 @@ constexpr const char* kPath = "/metrics";
 // A scrape is answered in milliseconds; a client that sends nothing for
 // this long is dropped, so it cannot hold the one serving thread.
 constexpr time_t kReadTimeoutSeconds = 5;
+constexpr time_t kKeepAliveSeconds = 1;
 
 }  // namespace
 
@@ -27,6 +28,8 @@ bool MetricsEndpoint::Start(const std::string& host, int port, std::string* erro
   server_ = std::make_unique<httplib::Server>();
   server_->new_task_queue = [] { return new httplib::ThreadPool(1); };
   server_->set_read_timeout(kReadTimeoutSeconds);
+  // An idle kept-alive connection holds up Stop until its time is over.
+  server_->set_keep_alive_timeout(kKeepAliveSeconds);
   // The library's default also sets SO_REUSEPORT, which would let a second
   // collector listen on the same port and answer every other scrape. Only
   // SO_REUSEADDR stays, so that a restart listens again at once.
