@@ -7,6 +7,7 @@
 
 #include "config/config_layout.h"
 #include "config/config_reader.h"
+#include "config/metrics_endpoint_setting.h"
 #include "platform/activity_log.h"
 #include "platform/process_info.h"
 #include "platform/registry.h"
@@ -51,6 +52,8 @@ int CallSink::Run() {
   StartWorkers(*log);
   log->Write("Waiting for close event");
   closeEvent().Wait(-1);
+  metrics_.reset();
+  metrics_workers_.clear();
   // Workers watch the close event in every wait and in every receive, and
   // end by themselves; one stuck in a database call must not hold up the
   // stop, so nobody waits for them here.
@@ -81,6 +84,28 @@ void CallSink::StartWorkers(ActivityLog& log) {
               ConfigLayout::kMaxValueLength);
   };
   ReadConfigs(registry, callbacks);
+  StartMetrics(log, MetricsEndpointSetting::Read(registry));
+}
+
+void CallSink::StartMetrics(ActivityLog& log, const MetricsEndpointSetting& setting) {
+  switch (setting.mode) {
+    case MetricsEndpointSetting::Mode::kOff:
+      return;
+    case MetricsEndpointSetting::Mode::kInvalid:
+      log.Write("Metrics endpoint \"%s\" is neither HOST:PORT nor %s; no metrics are served",
+                setting.text.c_str(), MetricsEndpointSetting::kOff);
+      return;
+    case MetricsEndpointSetting::Mode::kServe:
+      break;
+  }
+  auto page = std::make_shared<const MetricsPage>(metrics_workers_);
+  metrics_ = std::make_unique<MetricsEndpoint>([page] { return page->Render(); });
+  std::string error;
+  if (!metrics_->Start(setting.host, setting.port, &error)) {
+    log.Write("Metrics endpoint %s unavailable (%s); no metrics are served",
+              setting.Address().c_str(), error.c_str());
+    metrics_.reset();
+  }
 }
 
 void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
@@ -92,18 +117,22 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   config->mysqlPassword = row[kMysqlPassword];
   config->registryPath = ConfigLayout::ConfigKey(number);
 
+  auto stats = std::make_shared<WorkerStats>();
+  metrics_workers_.push_back({number, config->acdServer, stats});
   log.Write("Starting thread for server: %s", config->acdServer.c_str());
   // Linux thread names hold 15 characters.
   const std::string thread_name = config->acdServer.substr(0, 15);
-  std::thread worker(
-      [this, record = std::move(config)]() mutable { ServerWorker(std::move(record)); });
+  std::thread worker([this, record = std::move(config), stats = std::move(stats)]() mutable {
+    ServerWorker(std::move(record), std::move(stats));
+  });
   pthread_setname_np(worker.native_handle(), thread_name.c_str());
   worker.detach();
   ++worker_count_;
 }
 
-void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config) {
-  callsink::ServerWorker(std::move(*config), &closeEvent(), registry_file_).Run();
+void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config,
+                            std::shared_ptr<WorkerStats> stats) {
+  callsink::ServerWorker(std::move(*config), &closeEvent(), registry_file_, stats.get()).Run();
 }
 
 }  // namespace callsink

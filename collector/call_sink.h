@@ -2,21 +2,26 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/config_row.h"
 #include "config/server_config.h"
+#include "health/metrics_endpoint.h"
+#include "health/metrics_page.h"
 #include "service/service.h"
 
 namespace callsink {
 
 class ActivityLog;
+struct MetricsEndpointSetting;
 
 // The collector's service: its run loop starts one worker thread per
-// configured ACD server and, once the close event is set, returns without
-// waiting for them. Exactly one instance exists per process.
+// configured ACD server and the metrics endpoint, and once the close event
+// is set, stops the endpoint and returns without waiting for the workers.
+// Exactly one instance exists per process.
 //
-// Run and ServerWorker run on their own threads; the close event is the only
-// object they share.
+// Run and ServerWorker run on their own threads; they share the close event
+// and each worker's figures, which the endpoint reads.
 class CallSink : public Service {
  public:
   CallSink();
@@ -33,8 +38,10 @@ class CallSink : public Service {
   // land in its "logs" folder, and ignores SIGQUIT. Always true.
   bool PrepareProcess();
 
-  // The body of one worker thread. Takes ownership of the record.
-  virtual void ServerWorker(std::unique_ptr<ServerConfig> config);
+  // The body of one worker thread. Takes ownership of the record; counts
+  // into `stats`, which it shares with the endpoint.
+  virtual void ServerWorker(std::unique_ptr<ServerConfig> config,
+                            std::shared_ptr<WorkerStats> stats);
 
   // Workers started by the last Run.
   int worker_count() const { return worker_count_; }
@@ -48,9 +55,14 @@ class CallSink : public Service {
   // ConfigLayout::kMaxConfigs.
   void StartWorkers(ActivityLog& log);
   void StartWorker(ActivityLog& log, int number, const ConfigRow& row);
+  // Serves the started workers' figures where `setting` says; logs why not
+  // when it cannot.
+  void StartMetrics(ActivityLog& log, const MetricsEndpointSetting& setting);
 
   std::string registry_file_;
   int worker_count_ = 0;
+  std::vector<MetricsPage::Worker> metrics_workers_;
+  std::unique_ptr<MetricsEndpoint> metrics_;
 };
 
 }  // namespace callsink

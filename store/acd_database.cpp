@@ -93,6 +93,20 @@ constexpr std::string_view kModifiedCounts = ", Modified=Modified+1";
 // The Modified count a directory row is inserted with.
 constexpr int32_t kCounted = 1;
 
+using Table = WorkerStats::Table;
+
+// The counters' table labels are the schema's names.
+constexpr bool LabelIs(Table table, std::string_view name) {
+  return WorkerStats::kTableNames[static_cast<size_t>(table)] == name;
+}
+static_assert(LabelIs(Table::kGroups, schema::kGroupsTable) &&
+              LabelIs(Table::kAgents, schema::kAgentsTable) &&
+              LabelIs(Table::kRelations, schema::kRelationsTable) &&
+              LabelIs(Table::kStatus, schema::kStatusTable) &&
+              LabelIs(Table::kCdr, schema::kCdrTable) &&
+              LabelIs(Table::kCalls, schema::kCallsTable) &&
+              LabelIs(Table::kTime, schema::kTimeTable));
+
 // The status interval that is open for a membership when a new status
 // arrives: since when and with which status, and whether it was recorded.
 struct OpenInterval {
@@ -238,7 +252,7 @@ bool AcdDatabase::WriteGroup(std::string_view server, std::string_view group, ui
       .Add(" ) ON DUPLICATE KEY UPDATE Timestamp=")
       .Unsigned(timestamp);
   AddStateUpdate(state, modified).Add(", Calls_inQueue=").Signed(calls_in_queue);
-  return ExecuteLogged() && WriteTimeDiff(server, timestamp);
+  return WriteLogged(Table::kGroups) && WriteTimeDiff(server, timestamp);
 }
 
 bool AcdDatabase::WriteAgent(std::string_view server, std::string_view agent,
@@ -255,7 +269,7 @@ bool AcdDatabase::WriteAgent(std::string_view server, std::string_view agent,
       .Add(", Agent_FullName=")
       .Quoted(full_name);
   AddStateUpdate(state, modified);
-  return ExecuteLogged() && WriteTimeDiff(server, timestamp);
+  return WriteLogged(Table::kAgents) && WriteTimeDiff(server, timestamp);
 }
 
 bool AcdDatabase::WriteRelation(std::string_view server, std::string_view group,
@@ -283,7 +297,8 @@ bool AcdDatabase::WriteRelation(std::string_view server, std::string_view group,
         .Unsigned(timestamp);
     AddStateUpdate(state, modified);
   }
-  return ExecuteLogged() && WriteTimeDiff(server, timestamp);
+  return WriteLogged(Table::kRelations, agent.empty() ? RowCount::kAffectedRows : RowCount::kOne) &&
+         WriteTimeDiff(server, timestamp);
 }
 
 SqlStatement& AcdDatabase::AddStateUpdate(int32_t state, bool modified) {
@@ -300,7 +315,7 @@ bool AcdDatabase::WriteTimeDiff(std::string_view server, uint32_t timestamp) {
       .Unsigned(timestamp)
       .Add(" ) ON DUPLICATE KEY UPDATE TimeDiff=Unix_timestamp(Now())-")
       .Unsigned(timestamp);
-  return ExecuteLogged();
+  return WriteLogged(Table::kTime);
 }
 
 bool AcdDatabase::WriteStatusInterval(std::string_view server, std::string_view group,
@@ -328,7 +343,7 @@ bool AcdDatabase::WriteStatusInterval(std::string_view server, std::string_view 
               "TimeEnd, Status ) values ( ")
           .ValueList(server, group, agent, open.start, timestamp, open.status)
           .Add(" ) ");
-      if (!ExecuteLogged()) return false;
+      if (!WriteLogged(Table::kStatus)) return false;
     }
   }
   return WriteTimeDiff(server, timestamp);
@@ -346,7 +361,7 @@ bool AcdDatabase::WriteRelationStatus(std::string_view server, std::string_view 
       .Signed(status)
       .Add(", Timestamp=")
       .Unsigned(timestamp);
-  return ExecuteLogged();
+  return WriteLogged(Table::kRelations);
 }
 
 bool AcdDatabase::WriteCdr(std::string_view server, std::string_view group, std::string_view agent,
@@ -361,7 +376,7 @@ bool AcdDatabase::WriteCdr(std::string_view server, std::string_view group, std:
       .ValueList(server, group, agent, timestamp, call_duration, caller_user, call_guid, call_state,
                  close_reason, queue_duration)
       .Add(" ) ");
-  return ExecuteLogged();
+  return WriteLogged(Table::kCdr);
 }
 
 bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std::string_view agent,
@@ -374,19 +389,29 @@ bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std
           "Call_State, Close_Reason ) values ( ")
       .ValueList(server, group, agent, timestamp, call_id, call_state, close_reason)
       .Add(" ) ");
-  return ExecuteLogged();
+  return WriteLogged(Table::kCalls);
 }
 
 bool AcdDatabase::Execute(std::string_view text) {
   if (!connection_) return false;
   if (observer_) observer_(text);
-  return mysql_real_query(connection_.get(), text.data(), text.size()) == 0;
+  if (mysql_real_query(connection_.get(), text.data(), text.size()) == 0) return true;
+  if (stats_ != nullptr) stats_->CountFailedStatement();
+  return false;
 }
 
 bool AcdDatabase::ExecuteLogged() {
   if (Execute(statement_.text())) return true;
   log_->Write("%s", ErrorText());
   return false;
+}
+
+bool AcdDatabase::WriteLogged(Table table, RowCount count) {
+  if (!ExecuteLogged()) return false;
+  if (stats_ != nullptr) {
+    stats_->CountRows(table, count == RowCount::kOne ? 1 : mysql_affected_rows(connection_.get()));
+  }
+  return true;
 }
 
 const char* AcdDatabase::ErrorText() const {

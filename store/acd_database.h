@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "store/mysql_connection.h"
 #include "store/sql_statement.h"
@@ -48,6 +49,11 @@ class AcdDatabase {
   // valid during the call only.
   using StatementObserver = std::function<void(std::string_view statement)>;
   void SetStatementObserver(StatementObserver observer) { observer_ = std::move(observer); }
+
+  // Counts into `stats` (the worker's; null: nothing counted) the rows each
+  // writer's statements write, per table, when they succeed, and every
+  // statement the server refuses.
+  void CountInto(WorkerStats* stats) { stats_ = stats; }
 
   // Connection and schema.
 
@@ -119,6 +125,10 @@ class AcdDatabase {
   bool Execute(std::string_view text);
   // Sends the built statement; on failure logs the server's text.
   bool ExecuteLogged();
+  // ExecuteLogged for a statement that writes rows of `table`: one row, or
+  // with kAffectedRows as many as the server reports.
+  enum class RowCount { kOne, kAffectedRows };
+  bool WriteLogged(WorkerStats::Table table, RowCount count = RowCount::kOne);
   const char* ErrorText() const;
   bool SelectDatabase();
   bool AgentsTableHasFullName();
@@ -132,6 +142,7 @@ class AcdDatabase {
   MySqlConnection connection_;
   SqlStatement statement_;
   StatementObserver observer_;
+  WorkerStats* stats_ = nullptr;
 };
 
 }  // namespace callsink

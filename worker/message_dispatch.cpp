@@ -3,6 +3,7 @@
 #include <ctime>
 #include <span>
 
+#include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_connection.h"
@@ -72,13 +73,15 @@ uint32_t CollectorClock() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 MessageDispatch::MessageDispatch(const std::string& server, ActivityLog* log,
                                  AcdConnection* connection, StatisticsWriter* writer,
-                                 const ManualResetEvent* close_event, ReceiveBuffer* buffer)
+                                 const ManualResetEvent* close_event, ReceiveBuffer* buffer,
+                                 WorkerStats* stats)
     : server_(server),
       log_(log),
       connection_(connection),
       writer_(writer),
       close_event_(close_event),
-      buffer_(buffer) {}
+      buffer_(buffer),
+      stats_(stats) {}
 
 void MessageDispatch::Run() {
   buffer_->fill(0);
@@ -88,6 +91,7 @@ void MessageDispatch::Run() {
     AcdHeader header;
     size_t body_length = 0;
     if (!ReadMessage(&header, &body_length)) return;
+    stats_->CountMessage(header.msg_class, header.msg_type);
     // A writer that can take no more (its database went away) ends the
     // pass; the message just read is dropped with it.
     if (!writer_->CheckConnection()) return;

@@ -14,6 +14,7 @@ class AcdConnection;
 class ActivityLog;
 class ManualResetEvent;
 class StatisticsWriter;
+class WorkerStats;
 
 // One pass of a worker while both of its connections are up: asks the ACD
 // server for its directory, subscribes to its event streams, then reads one
@@ -22,7 +23,8 @@ class StatisticsWriter;
 // requests: GetGroups -> GetAgents per group -> Status per member.
 //
 // Every object is the worker's and outlives the dispatch; all calls run on
-// the worker's thread. Only the close event is shared with other threads.
+// the worker's thread. Only the close event and the worker's figures (which
+// count every message read) are shared with other threads.
 class MessageDispatch {
  public:
   using ReceiveBuffer = std::array<uint8_t, wire::kMaxMessageSize>;
@@ -30,7 +32,7 @@ class MessageDispatch {
   // `server` is the configuration's acdServer, the Serv_Name of every row.
   MessageDispatch(const std::string& server, ActivityLog* log, AcdConnection* connection,
                   StatisticsWriter* writer, const ManualResetEvent* close_event,
-                  ReceiveBuffer* buffer);
+                  ReceiveBuffer* buffer, WorkerStats* stats);
   MessageDispatch(const MessageDispatch&) = delete;
   MessageDispatch& operator=(const MessageDispatch&) = delete;
 
@@ -66,6 +68,7 @@ class MessageDispatch {
   StatisticsWriter* const writer_;
   const ManualResetEvent* const close_event_;
   ReceiveBuffer* const buffer_;
+  WorkerStats* const stats_;
 };
 
 }  // namespace callsink

@@ -7,7 +7,9 @@
 
 namespace callsink {
 
+class AcdDatabase;
 class ManualResetEvent;
+class WorkerStats;
 
 // The body of one worker thread: serves one configured ACD server for the
 // life of the collector. Each pass reports "N-N", brings up the database
@@ -17,13 +19,16 @@ class ManualResetEvent;
 // close event is set.
 //
 // Owns its configuration, log, connections and receive buffer; only the close
-// event is shared with other threads.
+// event and its figures (read by the metrics endpoint) are shared with other
+// threads.
 class ServerWorker {
  public:
   static constexpr int kRetryIntervalMs = 10000;
 
-  // `registry_file` is the configuration store where the state goes.
-  ServerWorker(ServerConfig config, const ManualResetEvent* close_event, std::string registry_file);
+  // `registry_file` is the configuration store where the state goes;
+  // `stats`, which must outlive the worker, receives its figures.
+  ServerWorker(ServerConfig config, const ManualResetEvent* close_event, std::string registry_file,
+               WorkerStats* stats);
   ServerWorker(const ServerWorker&) = delete;
   ServerWorker& operator=(const ServerWorker&) = delete;
 
@@ -35,10 +40,13 @@ class ServerWorker {
   // One pass; false when the close event ended it.
   bool RunPass(ActivityLog& log);
   void ReportState(const char* state) const;
+  // Counts the loss of the link that ended a dispatch.
+  void CountLoss(const AcdDatabase& database) const;
 
   const ServerConfig config_;
   const ManualResetEvent* const close_event_;
   const std::string registry_file_;
+  WorkerStats* const stats_;
   MessageDispatch::ReceiveBuffer buffer_{};
 };
 

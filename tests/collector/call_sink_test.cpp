@@ -5,11 +5,16 @@
 
 #include <mutex>
 #include <regex>
+#include <thread>
 #include <vector>
 
 #include "config/config_layout.h"
+#include "config/metrics_endpoint_setting.h"
+#include "health/metrics_client.h"
+#include "health/metrics_endpoint.h"
 #include "platform/registry.h"
 #include "tests/support/child_process.h"
+#include "tests/support/free_port.h"
 #include "tests/support/temp_dir.h"
 
 namespace callsink {
@@ -20,7 +25,7 @@ using test::TempDir;
 // A run loop whose workers only record what they were given.
 class RecordingCallSink : public CallSink {
  public:
-  void ServerWorker(std::unique_ptr<ServerConfig> config) override {
+  void ServerWorker(std::unique_ptr<ServerConfig> config, std::shared_ptr<WorkerStats>) override {
     std::lock_guard<std::mutex> lock(mutex_);
     configs_.push_back(*config);
   }
@@ -47,11 +52,18 @@ class CallSinkRunTest : public ::testing::Test {
     free(old_dir_);
   }
 
+  // The store, created with the metrics endpoint off unless a test sets it:
+  // the tests compare the common log whole.
   Registry& OpenRegistry() {
     if (!registry_.IsOpen()) {
       EXPECT_TRUE(registry_.Open(Registry::OpenMode::kCreate));
+      SetMetricsEndpoint("off");
     }
     return registry_;
+  }
+  void SetMetricsEndpoint(const std::string& value) {
+    registry_.CreateKey(MetricsEndpointSetting::kKey);
+    registry_.SetValue(MetricsEndpointSetting::kKey, MetricsEndpointSetting::kValue, value);
   }
   void SetCount(const std::string& count) {
     OpenRegistry().CreateKey(ConfigLayout::kConfigsKey);
@@ -193,6 +205,47 @@ TEST_F(CallSinkRunTest, UnusableRegistryFileIsReportedOnceAndLeftAlone) {
   second.Run();
   EXPECT_EQ(second.worker_count(), 0);
   EXPECT_EQ(TempDir::ReadFile(registry_file_), junk);
+}
+
+// The endpoint serves while the run waits and is gone once it returns; one
+// it cannot have is a line of the common log, and the workers run anyway.
+TEST_F(CallSinkRunTest, MetricsEndpointServesDuringTheRunAndReportsWhatItCannotHave) {
+  SetCount("1");
+  AddConfig(1, "10.0.0.1");
+  const int port = test::FreePort();
+  SetMetricsEndpoint("127.0.0.1:" + std::to_string(port));
+  std::thread run([&] { sink_.Run(); });
+  std::string page, error;
+  EXPECT_TRUE(test::WaitUntil(5000, [&] {
+    return MetricsClient::Fetch("127.0.0.1", port, &page, &error);
+  })) << error;
+  EXPECT_NE(page.find("callsink_link_up{server=\"10.0.0.1\",config=\"1\",link=\"acd\"} 0"),
+            std::string::npos)
+      << page;
+  EXPECT_EQ(page.find("secret"), std::string::npos) << "a password on the page";
+  sink_.closeEvent().Set();
+  run.join();
+  EXPECT_FALSE(MetricsClient::Fetch("127.0.0.1", port, &page, &error));
+
+  // Taken by another endpoint: a second collector on the same port.
+  MetricsEndpoint taken([] { return std::string(); });
+  ASSERT_TRUE(taken.Start("127.0.0.1", 0, &error)) << error;
+  for (const auto& [value, line] : std::vector<std::pair<std::string, std::string>>{
+           {"127.0.0.1:" + std::to_string(taken.port()),
+            "Metrics endpoint 127.0.0.1:" + std::to_string(taken.port()) +
+                " unavailable (Address already in use); no metrics are served"},
+           {"9661",
+            "Metrics endpoint \"9661\" is neither HOST:PORT nor off; no metrics are served"}}) {
+    SCOPED_TRACE(value);
+    SetMetricsEndpoint(value);
+    RecordingCallSink sink;
+    sink.set_registry_file(registry_file_);
+    sink.closeEvent().Set();
+    sink.Run();
+    EXPECT_TRUE(test::WaitUntil(5000, [&] { return sink.configs().size() == 1; }));
+    const auto log = CommonLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << testing::PrintToString(log);
+  }
 }
 
 TEST_F(CallSinkRunTest, MissingLogsFolderEndsTheRunAtOnceWithoutWorkers) {

@@ -7,7 +7,10 @@
 #include <sstream>
 
 #include "config/config_layout.h"
+#include "config/metrics_endpoint_setting.h"
+#include "health/metrics_client.h"
 #include "platform/registry.h"
+#include "tests/support/free_port.h"
 
 namespace callsink::test {
 namespace {
@@ -90,9 +93,19 @@ void CollectorSystem::WriteConfigs(const std::vector<Config>& configs) {
                              admin ? database_env().admin_password : config.mysql_password) &&
            registry.SetValue(key, ConfigLayout::kStatus, "");
     }
-    return ok && registry.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount,
-                                   std::to_string(configs.size()));
+    metrics_port_ = FreePort();
+    return ok &&
+           registry.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount,
+                             std::to_string(configs.size())) &&
+           registry.CreateKey(MetricsEndpointSetting::kKey) &&
+           registry.SetValue(MetricsEndpointSetting::kKey, MetricsEndpointSetting::kValue,
+                             "127.0.0.1:" + std::to_string(metrics_port_));
   }));
+}
+
+std::string CollectorSystem::ScrapeMetrics() const {
+  std::string page, error;
+  return MetricsClient::Fetch("127.0.0.1", metrics_port_, &page, &error) ? page : "";
 }
 
 std::string CollectorSystem::Status(int n) {

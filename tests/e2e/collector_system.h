@@ -49,8 +49,11 @@ class CollectorSystem {
   static std::vector<std::vector<std::string>> RecordLines(const std::string& record_file,
                                                            const std::string& direction);
 
-  // Writes ConfigCount and Config1..N.
+  // Writes ConfigCount and Config1..N, and the metrics endpoint on a free
+  // port of 127.0.0.1.
   void WriteConfigs(const std::vector<Config>& configs);
+  // The running collector's metrics page; "" when it does not answer.
+  std::string ScrapeMetrics() const;
   // The Status value of ConfigN ("" when missing).
   std::string Status(int n);
 
@@ -74,6 +77,7 @@ class CollectorSystem {
   std::optional<MariaDbEnv> env_;
   std::vector<std::unique_ptr<AcdSim>> sims_;
   std::unique_ptr<ChildProcess> collector_;
+  int metrics_port_ = 0;
 };
 
 }  // namespace callsink::test

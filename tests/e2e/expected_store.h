@@ -38,6 +38,8 @@ class ExpectedStore {
   const std::vector<std::string>& Cdrs() const { return cdrs_; }
   // Messages replayed, by "class:type".
   const std::map<std::string, int>& counts() const { return counts_; }
+  // Rows the statements insert or update, by table (stock_time not kept).
+  const std::map<std::string, int>& rows_written() const { return rows_written_; }
 
  private:
   // A time is either the ACD server's or the collector's clock (empty).
@@ -80,6 +82,7 @@ class ExpectedStore {
   std::vector<std::string> calls_;
   std::vector<std::string> cdrs_;
   std::map<std::string, int> counts_;
+  std::map<std::string, int> rows_written_;
 };
 
 }  // namespace callsink::test

@@ -73,7 +73,7 @@ TEST_F(CallsinkctlTest, AddListEditRemoveKeepTheRegistryAndListInStep) {
   run = Ctl({"status"});
   EXPECT_EQ(run.out,
             "ACD Service: not running\n1\t10.0.0.5\tService stopped\n2\t10.0.0.6\tService "
-            "stopped\n");
+            "stopped\n\nHealth: none, the collector is not running\n");
 
   // Edit changes what is given and keeps the rest, the password and Status included.
   {

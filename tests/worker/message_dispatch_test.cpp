@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_connection.h"
@@ -101,7 +102,7 @@ class MessageDispatchTest : public ::testing::Test {
     EXPECT_TRUE(test::WriteAll(server.get(), sent_));
     // Half closed: the collector's requests still land, nothing is reset.
     shutdown(server.get(), SHUT_WR);
-    MessageDispatch(kServer, &log_, &connection, &writer_, &close_event_, &buffer_).Run();
+    MessageDispatch(kServer, &log_, &connection, &writer_, &close_event_, &buffer_, &stats_).Run();
     return writer_.calls;
   }
 
@@ -110,6 +111,7 @@ class MessageDispatchTest : public ::testing::Test {
   ManualResetEvent close_event_;
   MessageDispatch::ReceiveBuffer buffer_{};
   RecordingWriter writer_;
+  WorkerStats stats_;
   std::vector<uint8_t> sent_;
 };
 

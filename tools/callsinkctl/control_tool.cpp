@@ -12,6 +12,7 @@
 #include "service/collector_service_names.h"
 #include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
+#include "tools/callsinkctl/collector_health.h"
 #include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
@@ -201,6 +202,12 @@ int ControlTool::Status() {
                      : ConnectionState::kServiceStopped)
          << "\n";
   }
+  Registry store(registry_file_);
+  std::optional<MetricsEndpointSetting> setting;
+  if (store.Open(Registry::OpenMode::kExisting)) setting = MetricsEndpointSetting::Read(store);
+  const std::vector<ConfigRow> configs(model.configs().begin(),
+                                       model.configs().begin() + model.config_count());
+  CollectorHealth::Write(out_, configs, running, setting);
   return kSuccess;
 }
 
