@@ -28,8 +28,7 @@ bool ServerWorker::RunPass(ActivityLog& log) {
   AcdDatabase database(&log);
   ReportState(ConfigLayout::kNothingConnected);
 
-  // A connection that is already open stays open, so a retry repeats only
-  // the table step.
+  // A failed table step closes the connection, so each retry connects afresh.
   while (!database.Connect(config_.mysqlServer, config_.mysqlUser, config_.mysqlPassword) ||
          !database.CreateTables(config_.acdServer)) {
     if (close_event_->Wait(kRetryIntervalMs)) return false;
