@@ -5,6 +5,7 @@
 
 #include "config/config_row.h"
 #include "config/server_config.h"
+#include "platform/folder_lock.h"
 #include "service/service.h"
 
 namespace callsink {
@@ -13,7 +14,10 @@ class ActivityLog;
 
 // The collector's service: its run loop starts one worker thread per
 // configured ACD server and, once the close event is set, returns without
-// waiting for them. Exactly one instance exists per process.
+// waiting for them. Exactly one instance exists per process, and one process
+// per configuration store: the run loop holds the lock on the store's folder
+// for the object's life (FolderLock), and refuses to run when another
+// collector holds it.
 //
 // Run and ServerWorker run on their own threads; the close event is the only
 // object they share.
@@ -22,8 +26,13 @@ class CallSink : public Service {
   CallSink();
   ~CallSink() override;
 
+  // Run's result when another collector holds the configuration store.
+  static constexpr int kRefused = 1;
+
   bool Init() override;
-  // Starts the workers, waits for the close event, returns 0.
+  // Starts the workers, waits for the close event, returns 0; kRefused at
+  // once, after saying so in the common log, the event log and on stderr,
+  // when another collector runs on the same configuration store.
   int Run() override;
   bool Shutdown() override;
   // Code 128 also prepares the process again.
@@ -44,12 +53,19 @@ class CallSink : public Service {
   const std::string& registry_file() const { return registry_file_; }
 
  private:
+  // Takes the lock on the configuration store's folder; false when another
+  // collector holds it.
+  bool LockStore(ActivityLog& log);
   // Reads the layout and starts a worker per configuration, at most
-  // ConfigLayout::kMaxConfigs.
+  // ConfigLayout::kMaxConfigs. A store this process cannot write is read,
+  // and the workers then write no connection state.
   void StartWorkers(ActivityLog& log);
   void StartWorker(ActivityLog& log, int number, const ConfigRow& row);
 
   std::string registry_file_;
+  // Where the workers write their connection state; empty: nowhere.
+  std::string status_file_;
+  FolderLock store_lock_;
   int worker_count_ = 0;
 };
 

@@ -1,14 +1,23 @@
 #include "collector/call_sink.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sched.h>
+#include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <regex>
 #include <vector>
 
 #include "config/config_layout.h"
 #include "platform/registry.h"
+#include "platform/sqlite_connection.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -180,7 +189,12 @@ TEST_F(CallSinkRunTest, OversizedCountAndValuesAreBoundedAndLogged) {
 }
 
 TEST_F(CallSinkRunTest, UnusableRegistryFileIsReportedOnceAndLeftAlone) {
-  RunOnce(0);  // missing file
+  {
+    RecordingCallSink first;  // the store's lock goes with it
+    first.set_registry_file(registry_file_);
+    first.closeEvent().Set();
+    first.Run();  // missing file
+  }
   auto log = CommonLog();
   ASSERT_EQ(log.size(), 4u);
   EXPECT_EQ(log[1].rfind("Configuration store unavailable, no server is collected: ", 0), 0u);
@@ -193,6 +207,133 @@ TEST_F(CallSinkRunTest, UnusableRegistryFileIsReportedOnceAndLeftAlone) {
   second.Run();
   EXPECT_EQ(second.worker_count(), 0);
   EXPECT_EQ(TempDir::ReadFile(registry_file_), junk);
+}
+
+TEST_F(CallSinkRunTest, ALineFeedInAServerNameCannotForgeALineOfTheCommonLog) {
+  SetCount("1");
+  AddConfig(1, "10.0.0.1\r\n12:00:00: Exitting run function");
+  RunOnce(1);
+  EXPECT_EQ(CommonLog(),
+            (std::vector<std::string>{
+                "<banner>",
+                "Starting thread for server: 10.0.0.1\\x0d\\x0a12:00:00: Exitting run function",
+                "Waiting for close event", "Exitting run function"}));
+}
+
+// The run loop's reading against a store another program holds or damaged.
+TEST_F(CallSinkRunTest, AStoreThatCannotBeReadIsNamedAndAWriterDoesNotHoldUpTheRead) {
+  SetCount("1");
+  AddConfig(1, "10.0.0.1");
+  // A writer in the middle of a transaction longer than the busy timeout.
+  Registry writer(registry_file_);
+  ASSERT_TRUE(writer.Open(Registry::OpenMode::kExisting));
+  ASSERT_TRUE(writer.Transaction([&] {
+    RecordingCallSink sink;
+    sink.set_registry_file(registry_file_);
+    sink.closeEvent().Set();
+    sink.Run();
+    EXPECT_EQ(sink.worker_count(), 1);
+    // The worker records into the sink: it must be done before the sink goes.
+    EXPECT_TRUE(test::WaitUntil(5000, [&] { return sink.configs().size() == 1; }));
+    return true;
+  }));
+
+  // A values table without its columns: the keys read, the values do not.
+  sqlite3* handle = nullptr;
+  ASSERT_EQ(sqlite3_open(registry_file_.c_str(), &handle), SQLITE_OK);
+  const SqliteConnection damaged(handle);
+  ASSERT_EQ(sqlite3_exec(damaged.get(),
+                         "DROP TABLE reg_values; CREATE TABLE reg_values (key TEXT, name TEXT)",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  RecordingCallSink sink;
+  sink.set_registry_file(registry_file_);
+  sink.closeEvent().Set();
+  sink.Run();
+  EXPECT_EQ(sink.worker_count(), 0);
+  const auto log = CommonLog();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "Configuration store could not be read, no further server is collected: "
+                      "cannot read the registry: no such column: type"),
+            log.end())
+      << testing::PrintToString(log);
+}
+
+// Runs the loop once in a child process that first makes its own
+// surroundings with `prepare` (fewer rights, another mount) and returns how
+// many workers it started; -1 when `prepare` failed or the child crashed.
+int RunInChild(const std::string& registry_file, const std::function<bool()>& prepare) {
+  const pid_t child = fork();
+  if (child == 0) {
+    // Never back into the test: an exception ends the child as a crash.
+    [&]() noexcept {
+      if (!prepare()) _exit(255);
+      RecordingCallSink sink;
+      sink.set_registry_file(registry_file);
+      sink.closeEvent().Set();
+      sink.Run();
+      _exit(sink.worker_count());
+    }();
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+TEST_F(CallSinkRunTest, AThreadThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
+  SetCount("2");
+  AddConfig(1, "10.0.0.1");
+  AddConfig(2, "10.0.0.2");
+  // A user allowed no thread at all: every worker's thread fails.
+  const passwd* nobody = getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.path())) {
+    ASSERT_EQ(chown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  }
+  ASSERT_EQ(chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  EXPECT_EQ(RunInChild(registry_file_,
+                       [&] {
+                         const rlimit none{0, 0};
+                         return setgid(nobody->pw_gid) == 0 && setuid(nobody->pw_uid) == 0 &&
+                                setrlimit(RLIMIT_NPROC, &none) == 0;
+                       }),
+            0);
+  EXPECT_EQ(CommonLog(),
+            (std::vector<std::string>{
+                "<banner>", "Starting thread for server: 10.0.0.1",
+                "Thread for server 10.0.0.1 could not be started: Resource temporarily unavailable",
+                "Starting thread for server: 10.0.0.2",
+                "Thread for server 10.0.0.2 could not be started: Resource temporarily unavailable",
+                "Waiting for close event", "Exitting run function"}));
+}
+
+TEST_F(CallSinkRunTest, AStoreOnAReadOnlyMountIsReadAndNoStateIsWritten) {
+  const std::string store = dir_ / "store";
+  const std::string file = store + "/registry.db";
+  {
+    Registry registry(file);
+    ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate));
+    ASSERT_TRUE(registry.CreateKey(ConfigLayout::ConfigKey(1)));
+    ASSERT_TRUE(registry.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount, "1"));
+    ASSERT_TRUE(
+        registry.SetValue(ConfigLayout::ConfigKey(1), ConfigLayout::kAcdServer, "10.0.0.1"));
+  }
+  const int workers = RunInChild(file, [&] {
+    // A mount of the child's own: the folder read-only for it alone.
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(store.c_str(), store.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+           mount(nullptr, store.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  });
+  EXPECT_EQ(workers, 1);
+  EXPECT_EQ(CommonLog(),
+            (std::vector<std::string>{
+                "<banner>",
+                "Configuration store read-only, connection states are not written: cannot open "
+                "registry file " +
+                    file + ": Read-only file system",
+                "Starting thread for server: 10.0.0.1", "Waiting for close event",
+                "Exitting run function"}));
 }
 
 TEST_F(CallSinkRunTest, MissingLogsFolderEndsTheRunAtOnceWithoutWorkers) {
