@@ -6,7 +6,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "manager/config_dialog.h"
@@ -105,8 +104,8 @@ struct Launch {
   }
 };
 
-// Answers launches with `results` in order (started once they run out), and
-// the question for their error output with `error_output`, once.
+// Answers launches with `results` in order (started once they run out);
+// the programs it started never say anything.
 class RecordingLauncher : public ProcessLauncher {
  public:
   int Launch(const std::string& folder, const std::string& file,
@@ -117,14 +116,9 @@ class RecordingLauncher : public ProcessLauncher {
     results.pop_front();
     return result;
   }
-  std::string ErrorOutput(std::chrono::milliseconds wait) override {
-    waits.push_back(wait);
-    return std::exchange(error_output, {});
-  }
+  std::string ErrorOutput(std::chrono::milliseconds) override { return {}; }
   std::deque<int> results;
   std::vector<test::Launch> launches;
-  std::string error_output;
-  std::vector<std::chrono::milliseconds> waits;
 };
 
 class RecordingRebooter : public Rebooter {
