@@ -8,6 +8,7 @@
 #include "config/server_config.h"
 #include "health/metrics_endpoint.h"
 #include "health/metrics_page.h"
+#include "platform/folder_lock.h"
 #include "service/service.h"
 
 namespace callsink {
@@ -18,7 +19,10 @@ struct MetricsEndpointSetting;
 // The collector's service: its run loop starts one worker thread per
 // configured ACD server and the metrics endpoint, and once the close event
 // is set, stops the endpoint and returns without waiting for the workers.
-// Exactly one instance exists per process.
+// Exactly one instance exists per process, and one process per
+// configuration store: the run loop holds the lock on the store's folder for
+// the object's life (FolderLock), and refuses to run when another collector
+// holds it.
 //
 // Run and ServerWorker run on their own threads; they share the close event
 // and each worker's figures, which the endpoint reads.
@@ -27,8 +31,13 @@ class CallSink : public Service {
   CallSink();
   ~CallSink() override;
 
+  // Run's result when another collector holds the configuration store.
+  static constexpr int kRefused = 1;
+
   bool Init() override;
-  // Starts the workers, waits for the close event, returns 0.
+  // Starts the workers, waits for the close event, returns 0; kRefused at
+  // once, after saying so in the common log, the event log and on stderr,
+  // when another collector runs on the same configuration store.
   int Run() override;
   bool Shutdown() override;
   // Code 128 also prepares the process again.
@@ -51,8 +60,12 @@ class CallSink : public Service {
   const std::string& registry_file() const { return registry_file_; }
 
  private:
+  // Takes the lock on the configuration store's folder; false when another
+  // collector holds it.
+  bool LockStore(ActivityLog& log);
   // Reads the layout and starts a worker per configuration, at most
-  // ConfigLayout::kMaxConfigs.
+  // ConfigLayout::kMaxConfigs. A store this process cannot write is read,
+  // and the workers then write no connection state.
   void StartWorkers(ActivityLog& log);
   void StartWorker(ActivityLog& log, int number, const ConfigRow& row);
   // Serves the started workers' figures where `setting` says; logs why not
@@ -60,6 +73,9 @@ class CallSink : public Service {
   void StartMetrics(ActivityLog& log, const MetricsEndpointSetting& setting);
 
   std::string registry_file_;
+  // Where the workers write their connection state; empty: nowhere.
+  std::string status_file_;
+  FolderLock store_lock_;
   int worker_count_ = 0;
   std::vector<MetricsPage::Worker> metrics_workers_;
   std::unique_ptr<MetricsEndpoint> metrics_;

@@ -147,11 +147,11 @@ bool AcdDatabase::Connect(const std::string& host, const std::string& user,
   // A lost connection stays lost: the worker notices it at the next Ping
   // and starts a new pass, which rebuilds the directory.
   if (connection_.Open(host, user, password, timeouts_) && SelectDatabase()) {
-    log_->Write("Connected to database (%s)", host.c_str());
+    log_->Write("Connected to database (%s)", ActivityLog::Printable(host).c_str());
     return true;
   }
   // Without a handle (no memory for one) there is no reason to tell.
-  if (connection_) log_->Write("Connect to DB failed: %s", ErrorText());
+  if (connection_) log_->Write("Connect to DB failed: %s", ErrorText().c_str());
   connection_.Close();
   return false;
 }
@@ -183,10 +183,13 @@ bool AcdDatabase::CreateTables(std::string_view server) {
   for (const Creation& creation : kCreations) {
     if (!(this->*creation.create)()) {
       ReportTableFailure(creation.table);
+      Close();
       return false;
     }
   }
-  return ClearServer(server);
+  if (ClearServer(server)) return true;
+  Close();
+  return false;
 }
 
 bool AcdDatabase::CreateGroupsTable() { return Execute(kCreateGroupsTable); }
@@ -201,7 +204,7 @@ bool AcdDatabase::CreateTimeTable() { return Execute(kCreateTimeTable); }
 // and holds data (a missing right gives that error as well), so no table is
 // ever dropped here: the worker retries the whole creation instead.
 void AcdDatabase::ReportTableFailure(std::string_view /*table*/) {
-  log_->Write("Table creation failed: %s", ErrorText());
+  log_->Write("Table creation failed: %s", ErrorText().c_str());
 }
 
 bool AcdDatabase::ClearServer(std::string_view server) {
@@ -218,7 +221,7 @@ bool AcdDatabase::ClearServer(std::string_view server) {
 
 void AcdDatabase::UpgradeAgentsTable() {
   if (!connection_ || AgentsTableHasFullName()) return;
-  if (!Execute(kAddAgentFullName)) log_->Write("%s", ErrorText());
+  if (!Execute(kAddAgentFullName)) log_->Write("%s", ErrorText().c_str());
 }
 
 bool AcdDatabase::AgentsTableHasFullName() {
@@ -402,7 +405,7 @@ bool AcdDatabase::Execute(std::string_view text) {
 
 bool AcdDatabase::ExecuteLogged() {
   if (Execute(statement_.text())) return true;
-  log_->Write("%s", ErrorText());
+  log_->Write("%s", ErrorText().c_str());
   return false;
 }
 
@@ -414,8 +417,10 @@ bool AcdDatabase::WriteLogged(Table table, RowCount count) {
   return true;
 }
 
-const char* AcdDatabase::ErrorText() const {
-  return connection_ ? mysql_error(connection_.get()) : "";
+std::string AcdDatabase::ErrorText() const {
+  // The server quotes what it could not take, names from the ACD server
+  // included.
+  return connection_ ? ActivityLog::Printable(mysql_error(connection_.get())) : "";
 }
 
 }  // namespace callsink

@@ -64,7 +64,9 @@ class AcdDatabase {
   bool Connect(const std::string& host, const std::string& user, const std::string& password);
   // Creates the seven tables when missing, in a fixed order, then clears
   // this server's directory rows. At the first table that cannot be created
-  // it calls ReportTableFailure and returns false; the store stays connected.
+  // it calls ReportTableFailure and returns false. Any failure closes the
+  // connection: the next Connect opens a fresh session, so a retry reaches a
+  // restarted server and sees rights granted since.
   bool CreateTables(std::string_view server);
   // Each sends one "create table IF NOT EXISTS" statement; nothing logged.
   bool CreateGroupsTable();
@@ -129,7 +131,8 @@ class AcdDatabase {
   // with kAffectedRows as many as the server reports.
   enum class RowCount { kOne, kAffectedRows };
   bool WriteLogged(WorkerStats::Table table, RowCount count = RowCount::kOne);
-  const char* ErrorText() const;
+  // The server's text for the last failure, fit for a log line.
+  std::string ErrorText() const;
   bool SelectDatabase();
   bool AgentsTableHasFullName();
 

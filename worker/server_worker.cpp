@@ -31,8 +31,7 @@ bool ServerWorker::RunPass(ActivityLog& log) {
   database.CountInto(stats_);
   ReportState(ConfigLayout::kNothingConnected);
 
-  // A connection that is already open stays open, so a retry repeats only
-  // the table step.
+  // A failed table step closes the connection, so each retry connects afresh.
   while (!database.Connect(config_.mysqlServer, config_.mysqlUser, config_.mysqlPassword) ||
          !database.CreateTables(config_.acdServer)) {
     stats_->CountRetry(WorkerStats::Link::kDatabase);

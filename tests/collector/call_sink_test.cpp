@@ -1,8 +1,16 @@
 #include "collector/call_sink.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sched.h>
+#include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <regex>
 #include <thread>
@@ -13,6 +21,7 @@
 #include "health/metrics_client.h"
 #include "health/metrics_endpoint.h"
 #include "platform/registry.h"
+#include "platform/sqlite_connection.h"
 #include "tests/support/child_process.h"
 #include "tests/support/free_port.h"
 #include "tests/support/temp_dir.h"
@@ -38,6 +47,19 @@ class RecordingCallSink : public CallSink {
   std::mutex mutex_;
   std::vector<ServerConfig> configs_;
 };
+
+// Runs a loop of its own on `file` once, with the close event set, and
+// returns how many workers it started, once each has been handed its record
+// (the sink, where they record it, goes away afterwards).
+int RunLoop(const std::string& file) {
+  RecordingCallSink sink;
+  sink.set_registry_file(file);
+  sink.closeEvent().Set();
+  sink.Run();
+  EXPECT_TRUE(
+      test::WaitUntil(5000, [&] { return sink.configs().size() == size_t(sink.worker_count()); }));
+  return sink.worker_count();
+}
 
 class CallSinkRunTest : public ::testing::Test {
  protected:
@@ -144,15 +166,10 @@ TEST_F(CallSinkRunTest, ConfigCountIsReadLikeAtoi) {
   for (const Case& c : {Case{" 2abc", 2}, Case{"-1", 0}, Case{"abc", 0}, Case{"", 0}, Case{"+1", 1},
                         Case{"0", 0}}) {
     SCOPED_TRACE(c.count);
-    RecordingCallSink sink;
-    sink.set_registry_file(registry_file_);
     SetCount(c.count);
     AddConfig(1, "10.0.0.1");
     AddConfig(2, "10.0.0.2");
-    sink.closeEvent().Set();
-    sink.Run();
-    EXPECT_EQ(sink.worker_count(), c.workers);
-    EXPECT_TRUE(test::WaitUntil(5000, [&] { return sink.configs().size() == size_t(c.workers); }));
+    EXPECT_EQ(RunLoop(registry_file_), c.workers);
   }
 }
 
@@ -192,18 +209,14 @@ TEST_F(CallSinkRunTest, OversizedCountAndValuesAreBoundedAndLogged) {
 }
 
 TEST_F(CallSinkRunTest, UnusableRegistryFileIsReportedOnceAndLeftAlone) {
-  RunOnce(0);  // missing file
+  RunLoop(registry_file_);  // missing file
   auto log = CommonLog();
   ASSERT_EQ(log.size(), 4u);
   EXPECT_EQ(log[1].rfind("Configuration store unavailable, no server is collected: ", 0), 0u);
 
   const std::string junk = "not a database at all";
   TempDir::WriteFile(registry_file_, junk);
-  RecordingCallSink second;
-  second.set_registry_file(registry_file_);
-  second.closeEvent().Set();
-  second.Run();
-  EXPECT_EQ(second.worker_count(), 0);
+  EXPECT_EQ(RunLoop(registry_file_), 0);
   EXPECT_EQ(TempDir::ReadFile(registry_file_), junk);
 }
 
@@ -246,6 +259,100 @@ TEST_F(CallSinkRunTest, MetricsEndpointServesDuringTheRunAndReportsWhatItCannotH
     const auto log = CommonLog();
     EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << testing::PrintToString(log);
   }
+// A writer holding the store longer than the busy timeout does not hold
+// up the reading; a store that cannot be read says so.
+TEST_F(CallSinkRunTest, AWriterDoesNotHoldUpTheReadAndAnUnreadableStoreIsNamed) {
+  SetCount("1");
+  AddConfig(1, "10.0.0.1");
+  Registry writer(registry_file_);
+  ASSERT_TRUE(writer.Open(Registry::OpenMode::kExisting));
+  EXPECT_TRUE(writer.Transaction([&] { return RunLoop(registry_file_) == 1; }));
+
+  // A values table without its columns: the keys read, the values do not.
+  sqlite3* handle = nullptr;
+  ASSERT_EQ(sqlite3_open(registry_file_.c_str(), &handle), SQLITE_OK);
+  const SqliteConnection damaged(handle);
+  ASSERT_EQ(sqlite3_exec(handle, "DROP TABLE reg_values; CREATE TABLE reg_values (key, name)",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(RunLoop(registry_file_), 0);
+  EXPECT_EQ(CommonLog().at(5),
+            "Configuration store could not be read, no further server is collected: cannot read "
+            "the registry: no such column: type");
+}
+
+// Runs the loop once in a child process that first makes its own
+// surroundings with `prepare` (fewer rights, another mount); returns how
+// many workers it started, -1 when `prepare` failed or the child crashed.
+int RunInChild(const std::string& registry_file, const std::function<bool()>& prepare) {
+  const pid_t child = fork();
+  if (child == 0) {
+    // Never back into the test: an exception ends the child as a crash.
+    [&]() noexcept { _exit(prepare() ? RunLoop(registry_file) : 255); }();
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+// A user allowed no thread at all: every worker's thread fails. A line feed
+// in a server's name cannot forge a line of the log either.
+TEST_F(CallSinkRunTest, AThreadThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
+  SetCount("2");
+  AddConfig(1, "10.0.0.1");
+  AddConfig(2, "10.0.0.2\r\n12:00:00: Exitting run function");
+  const passwd* nobody = getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.path())) {
+    ASSERT_EQ(chown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  }
+  ASSERT_EQ(chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  EXPECT_EQ(RunInChild(registry_file_,
+                       [&] {
+                         const rlimit none{0, 0};
+                         return setgid(nobody->pw_gid) == 0 && setuid(nobody->pw_uid) == 0 &&
+                                setrlimit(RLIMIT_NPROC, &none) == 0;
+                       }),
+            0);
+  const std::string second = "10.0.0.2\\x0d\\x0a12:00:00: Exitting run function";
+  const std::string failed = " could not be started: Resource temporarily unavailable";
+  EXPECT_EQ(
+      CommonLog(),
+      (std::vector<std::string>{
+          "<banner>", "Starting thread for server: 10.0.0.1", "Thread for server 10.0.0.1" + failed,
+          "Starting thread for server: " + second, "Thread for server " + second + failed,
+          "Waiting for close event", "Exitting run function"}));
+}
+
+TEST_F(CallSinkRunTest, AStoreOnAReadOnlyMountIsReadAndNoStateIsWritten) {
+  const std::string store = dir_ / "store";
+  const std::string file = store + "/registry.db";
+  {
+    Registry registry(file);
+    ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate));
+    ASSERT_TRUE(registry.CreateKey(ConfigLayout::ConfigKey(1)));
+    ASSERT_TRUE(registry.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount, "1"));
+    ASSERT_TRUE(
+        registry.SetValue(ConfigLayout::ConfigKey(1), ConfigLayout::kAcdServer, "10.0.0.1"));
+  }
+  EXPECT_EQ(RunInChild(file,
+                       [&] {
+                         // A mount of the child's own: the folder read-only for it alone.
+                         return unshare(CLONE_NEWNS) == 0 &&
+                                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                                mount(store.c_str(), store.c_str(), nullptr, MS_BIND, nullptr) ==
+                                    0 &&
+                                mount(nullptr, store.c_str(), nullptr,
+                                      MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+                       }),
+            1);
+  EXPECT_EQ(CommonLog(), (std::vector<std::string>{
+                             "<banner>",
+                             "Configuration store read-only, connection states are not written: "
+                             "cannot open registry file " +
+                                 file + ": Read-only file system",
+                             "Starting thread for server: 10.0.0.1", "Waiting for close event",
+                             "Exitting run function"}));
 }
 
 TEST_F(CallSinkRunTest, MissingLogsFolderEndsTheRunAtOnceWithoutWorkers) {

@@ -294,5 +294,58 @@ TEST_F(CollectionTest, ManyServersKeepTheirRowsApart) {
   }
 }
 
+// An ACD server that sends names made to break out of their quotes, to a
+// MariaDB whose SQL modes end a double-quoted value at a double quote
+// (NO_BACKSLASH_ESCAPES) or make it a column name (ANSI_QUOTES): the names
+// are stored exactly and run nothing, and deleting the data of a forged
+// server name deletes that name's rows alone.
+TEST(HostilePeerTest, QuotesInNamesStayInTheirValuesWhateverTheServersModes) {
+  CollectorSystem system({"--sql-mode=NO_BACKSLASH_ESCAPES,ANSI_QUOTES,STRICT_ALL_TABLES"});
+  CALLSINK_REQUIRE_MARIADB(system.database_if_started());
+  const std::string quotes = R"(a"b\c'd)";
+  const std::string breakout = R"(x"),("e","y)";
+  const std::string injection = R"(z",sleep(9))/*)";
+  const std::string scenario = system.folder() + "/hostile.scenario";
+  TempDir::WriteFile(scenario, "group " + quotes + "\ngroup " + breakout + "\nagent " + injection +
+                                   " " + quotes + "\nmember " + quotes + " " + injection +
+                                   "\nmember " + breakout + " " + injection + "\n");
+  auto* sim = system.StartAcdSim("127.0.0.22", {"--scenario", scenario, "--events", "0"});
+  ASSERT_NE(sim, nullptr);
+  system.WriteConfigs({{"127.0.0.22", sim->port}});
+  system.StartCollector();
+
+  SqlClient sql(system.database_env());
+  ASSERT_EQ(sql.Value("select @@GLOBAL.sql_mode"),
+            "ANSI_QUOTES,NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES");
+  const auto rows = [&](const std::string& query) { return Sorted(sql.Rows(query)); };
+  EXPECT_TRUE(WaitUntil(10000, [&] {
+    return system.Status(1) == "Y-Y" && sql.Value(
+                                            "select count(*) from acd_db.stock_relations "
+                                            "where Status is not null") == "2";
+  })) << system.WorkerLog("127.0.0.22");
+  EXPECT_EQ(rows("select Serv_Name, Group_Name from acd_db.stock_groups"),
+            Sorted({"127.0.0.22|" + quotes, "127.0.0.22|" + breakout}));
+  EXPECT_EQ(rows("select Serv_Name, Agent_Name, Agent_FullName from acd_db.stock_agents"),
+            (std::vector<std::string>{"127.0.0.22|" + injection + "|" + quotes}));
+  EXPECT_EQ(rows("select Group_Name, Agent_Name from acd_db.stock_relations"),
+            Sorted({quotes + "|" + injection, breakout + "|" + injection}));
+  EXPECT_EQ(system.CountInLog("127.0.0.22", "SQL syntax"), 0) << system.WorkerLog("127.0.0.22");
+
+  // Rows forged under a name that reads as a condition, beside the rows of
+  // the server above: deleting the forged name's data leaves those alone.
+  const std::string forged = R"(10.0.0.9" or "1"="1)";
+  sql.Exec("insert into acd_db.stock_groups (Serv_Name, Group_Name) values ('" + forged +
+           "', 'Forged')");
+  const std::string output = system.folder() + "/delete.out";
+  std::vector<std::string> env = system.CollectorEnvironment();
+  ChildProcess deletion(std::string(std::getenv("CALLSINK_BIN")) + "/callsinkctl",
+                        {"data", "delete", forged, "--config", "1", "--yes"}, env, {}, output);
+  EXPECT_EQ(deletion.WaitExit(30000), std::optional<int>(0)) << TempDir::ReadFile(output);
+  EXPECT_EQ(TempDir::ReadFile(output), "Information deleted\n");
+  EXPECT_EQ(rows("select Serv_Name, Group_Name from acd_db.stock_groups"),
+            Sorted({"127.0.0.22|" + quotes, "127.0.0.22|" + breakout}));
+  EXPECT_EQ(system.StopCollector(SIGTERM, 2000), std::optional<int>(0));
+}
+
 }  // namespace
 }  // namespace callsink::test

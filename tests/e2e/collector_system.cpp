@@ -22,11 +22,11 @@ std::string Bin(const std::string& program) {
 
 }  // namespace
 
-CollectorSystem::CollectorSystem() {
+CollectorSystem::CollectorSystem(const std::vector<std::string>& database_options) {
   TempDir::MakeFolder(dir_ / "app/logs");
   TempDir::MakeFolder(dir_ / "root");
   std::filesystem::copy_file(Bin("callsink"), dir_ / "app/callsink");
-  if (database_.Start()) env_ = database_.env();
+  if (database_.Start(database_options)) env_ = database_.env();
 }
 
 CollectorSystem::~CollectorSystem() {
@@ -117,9 +117,12 @@ std::string CollectorSystem::Status(int n) {
   return status;
 }
 
+std::vector<std::string> CollectorSystem::CollectorEnvironment() const {
+  return {"CALLSINK_ROOT=" + dir_ / "root", "MYSQL_UNIX_PORT=" + database_env().socket};
+}
+
 void CollectorSystem::StartCollector(const std::vector<std::string>& env) {
-  std::vector<std::string> all = {"CALLSINK_ROOT=" + dir_ / "root",
-                                  "MYSQL_UNIX_PORT=" + database_env().socket};
+  std::vector<std::string> all = CollectorEnvironment();
   all.insert(all.end(), env.begin(), env.end());
   collector_ = std::make_unique<ChildProcess>(dir_ / "app/callsink", std::vector<std::string>{},
                                               all, dir_.path(), dir_ / "callsink.out");

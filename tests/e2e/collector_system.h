@@ -32,8 +32,9 @@ class CollectorSystem {
     std::string mysql_password{};  // used with mysql_user
   };
 
-  // Starts a private MariaDB for this system. Check database_env() after.
-  CollectorSystem();
+  // Starts a private MariaDB for this system, with `database_options` for
+  // mariadbd. Check database_env() after.
+  explicit CollectorSystem(const std::vector<std::string>& database_options = {});
   ~CollectorSystem();
 
   // The private server; Stop, Kill and Restart keep its socket and port.
@@ -59,6 +60,9 @@ class CollectorSystem {
 
   // Starts the collector; `env` ("NAME=value") adds to its environment.
   void StartCollector(const std::vector<std::string>& env = {});
+  // What the collector's environment adds: the store's root and the
+  // database's socket.
+  std::vector<std::string> CollectorEnvironment() const;
   // Sends `signal_number` and waits up to `timeout_ms` for the exit code.
   std::optional<int> StopCollector(int signal_number, int timeout_ms);
   ChildProcess* collector() { return collector_.get(); }
