@@ -4,7 +4,7 @@ ASAN_BUILD  ?= build-asan
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test test-asan fuzz demo cluster-demo package format clean
+.PHONY: all deps configure build test test-asan fuzz demo cluster-demo package package-test format clean
 
 all: build
 
@@ -35,8 +35,14 @@ demo: configure
 cluster-demo: build
 	@./scripts/cluster-demo.sh $(BUILD)
 
-package: build
-	@cd $(BUILD) && cpack -G DEB
+# The Debian packages (dpkg-buildpackage -b -us -uc) into $(BUILD)/package/.
+package: deps
+	@JOBS=$(JOBS) ./scripts/build-package.sh $(BUILD)/package
+
+# Builds, lints, installs, upgrades and purges the packages on a throwaway
+# Debian root; needs root and Debian's archive.
+package-test: deps
+	@JOBS=$(JOBS) ./tests/packaging/package_test.sh $(BUILD)/package-test
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -3,10 +3,14 @@
 #include <pthread.h>
 
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "config/config_layout.h"
 #include "config/config_reader.h"
+#include "config/metrics_endpoint_setting.h"
 #include "platform/activity_log.h"
 #include "platform/process_info.h"
 #include "platform/registry.h"
@@ -47,10 +51,13 @@ int CallSink::Run() {
 
   auto log = std::make_unique<ActivityLog>();
   if (!log->Open("common")) return result;
+  if (!LockStore(*log)) return kRefused;
 
   StartWorkers(*log);
   log->Write("Waiting for close event");
   closeEvent().Wait(-1);
+  metrics_.reset();
+  metrics_workers_.clear();
   // Workers watch the close event in every wait and in every receive, and
   // end by themselves; one stuck in a database call must not hold up the
   // stop, so nobody waits for them here.
@@ -61,12 +68,35 @@ int CallSink::Run() {
   return result;
 }
 
+bool CallSink::LockStore(ActivityLog& log) {
+  const std::string folder = std::filesystem::path(registry_file_).parent_path();
+  // Without the folder there is no store and nothing to collect twice; a
+  // lock that cannot be taken for other reasons leaves the store's own
+  // failure to say what is wrong.
+  if (store_lock_.Lock(folder) != FolderLock::Result::kHeldByOther) return true;
+  const std::string text = "Another collector runs on the configuration store in " + folder +
+                           ", this one does not start";
+  log.Write("%s", ActivityLog::Printable(text).c_str());
+  LogEvent(EventLog::kError, EventLog::kErrorMessage, text);
+  std::fprintf(stderr, "callsink: %s\n", text.c_str());
+  return false;
+}
+
 void CallSink::StartWorkers(ActivityLog& log) {
   Registry registry(registry_file_);
+  status_file_ = registry_file_;
   if (!registry.Open(Registry::OpenMode::kExisting)) {
-    log.Write("Configuration store unavailable, no server is collected: %s",
-              registry.error().c_str());
-    return;
+    const std::string reason = registry.error();
+    if (!registry.Open(Registry::OpenMode::kReadOnly)) {
+      log.Write("Configuration store unavailable, no server is collected: %s",
+                ActivityLog::Printable(reason).c_str());
+      return;
+    }
+    // Collecting needs only the layout; the states are the manager's
+    // display, which then shows the service's state alone.
+    status_file_.clear();
+    log.Write("Configuration store read-only, connection states are not written: %s",
+              ActivityLog::Printable(reason).c_str());
   }
   journal_cap_bytes_ = ReadJournalCapBytes(registry);
   ConfigReadCallbacks callbacks;
@@ -81,7 +111,32 @@ void CallSink::StartWorkers(ActivityLog& log) {
     log.Write("Value %s of Config%d is longer than %zu characters and is ignored", name, number,
               ConfigLayout::kMaxValueLength);
   };
-  ReadConfigs(registry, callbacks);
+  if (ReadConfigs(registry, callbacks) == ConfigReadResult::kFailed) {
+    log.Write("Configuration store could not be read, no further server is collected: %s",
+              ActivityLog::Printable(registry.error()).c_str());
+  }
+  StartMetrics(log, MetricsEndpointSetting::Read(registry));
+}
+
+void CallSink::StartMetrics(ActivityLog& log, const MetricsEndpointSetting& setting) {
+  switch (setting.mode) {
+    case MetricsEndpointSetting::Mode::kOff:
+      return;
+    case MetricsEndpointSetting::Mode::kInvalid:
+      log.Write("Metrics endpoint \"%s\" is neither HOST:PORT nor %s; no metrics are served",
+                ActivityLog::Printable(setting.text).c_str(), MetricsEndpointSetting::kOff);
+      return;
+    case MetricsEndpointSetting::Mode::kServe:
+      break;
+  }
+  auto page = std::make_shared<const MetricsPage>(metrics_workers_);
+  metrics_ = std::make_unique<MetricsEndpoint>([page] { return page->Render(); });
+  std::string error;
+  if (!metrics_->Start(setting.host, setting.port, &error)) {
+    log.Write("Metrics endpoint %s unavailable (%s); no metrics are served",
+              setting.Address().c_str(), error.c_str());
+    metrics_.reset();
+  }
 }
 
 void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
@@ -93,19 +148,32 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   config->mysqlPassword = row[kMysqlPassword];
   config->registryPath = ConfigLayout::ConfigKey(number);
 
-  log.Write("Starting thread for server: %s", config->acdServer.c_str());
+  auto stats = std::make_shared<WorkerStats>();
+  const std::string server = ActivityLog::Printable(config->acdServer);
+  log.Write("Starting thread for server: %s", server.c_str());
   // Linux thread names hold 15 characters.
   const std::string thread_name = config->acdServer.substr(0, 15);
-  std::thread worker(
-      [this, record = std::move(config)]() mutable { ServerWorker(std::move(record)); });
-  pthread_setname_np(worker.native_handle(), thread_name.c_str());
-  worker.detach();
+  const std::string acd_server = config->acdServer;
+  try {
+    std::thread worker([this, record = std::move(config), stats]() mutable {
+      ServerWorker(std::move(record), std::move(stats));
+    });
+    pthread_setname_np(worker.native_handle(), thread_name.c_str());
+    worker.detach();
+  } catch (const std::system_error& error) {
+    // Out of threads (a process limit, memory): this server goes without a
+    // worker, the others are still served.
+    log.Write("Thread for server %s could not be started: %s", server.c_str(), error.what());
+    return;
+  }
+  metrics_workers_.push_back({number, acd_server, std::move(stats)});
   ++worker_count_;
 }
 
-void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config) {
-  callsink::ServerWorker(std::move(*config), &closeEvent(), registry_file_,
-                         {SystemPaths::SpoolDirectory(), journal_cap_bytes_})
+void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config,
+                            std::shared_ptr<WorkerStats> stats) {
+  callsink::ServerWorker(std::move(*config), &closeEvent(), status_file_,
+                         {SystemPaths::SpoolDirectory(), journal_cap_bytes_}, stats.get())
       .Run();
 }
 

@@ -2,28 +2,42 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/config_row.h"
 #include "config/server_config.h"
+#include "health/metrics_endpoint.h"
+#include "health/metrics_page.h"
+#include "platform/folder_lock.h"
 #include "service/service.h"
 
 namespace callsink {
 
 class ActivityLog;
+struct MetricsEndpointSetting;
 
 // The collector's service: its run loop starts one worker thread per
-// configured ACD server and, once the close event is set, returns without
-// waiting for them. Exactly one instance exists per process.
+// configured ACD server and the metrics endpoint, and once the close event
+// is set, stops the endpoint and returns without waiting for the workers.
+// Exactly one instance exists per process, and one process per
+// configuration store: the run loop holds the lock on the store's folder for
+// the object's life (FolderLock), and refuses to run when another collector
+// holds it.
 //
-// Run and ServerWorker run on their own threads; the close event is the only
-// object they share.
+// Run and ServerWorker run on their own threads; they share the close event
+// and each worker's figures, which the endpoint reads.
 class CallSink : public Service {
  public:
   CallSink();
   ~CallSink() override;
 
+  // Run's result when another collector holds the configuration store.
+  static constexpr int kRefused = 1;
+
   bool Init() override;
-  // Starts the workers, waits for the close event, returns 0.
+  // Starts the workers, waits for the close event, returns 0; kRefused at
+  // once, after saying so in the common log, the event log and on stderr,
+  // when another collector runs on the same configuration store.
   int Run() override;
   bool Shutdown() override;
   // Code 128 also prepares the process again.
@@ -33,8 +47,10 @@ class CallSink : public Service {
   // land in its "logs" folder, and ignores SIGQUIT. Always true.
   bool PrepareProcess();
 
-  // The body of one worker thread. Takes ownership of the record.
-  virtual void ServerWorker(std::unique_ptr<ServerConfig> config);
+  // The body of one worker thread. Takes ownership of the record; counts
+  // into `stats`, which it shares with the endpoint.
+  virtual void ServerWorker(std::unique_ptr<ServerConfig> config,
+                            std::shared_ptr<WorkerStats> stats);
 
   // Workers started by the last Run.
   int worker_count() const { return worker_count_; }
@@ -44,15 +60,27 @@ class CallSink : public Service {
   const std::string& registry_file() const { return registry_file_; }
 
  private:
+  // Takes the lock on the configuration store's folder; false when another
+  // collector holds it.
+  bool LockStore(ActivityLog& log);
   // Reads the layout and starts a worker per configuration, at most
-  // ConfigLayout::kMaxConfigs.
+  // ConfigLayout::kMaxConfigs. A store this process cannot write is read,
+  // and the workers then write no connection state.
   void StartWorkers(ActivityLog& log);
   void StartWorker(ActivityLog& log, int number, const ConfigRow& row);
+  // Serves the started workers' figures where `setting` says; logs why not
+  // when it cannot.
+  void StartMetrics(ActivityLog& log, const MetricsEndpointSetting& setting);
 
   std::string registry_file_;
+  // Where the workers write their connection state; empty: nowhere.
+  std::string status_file_;
+  FolderLock store_lock_;
   int worker_count_ = 0;
   // Read with the configurations, before any worker starts.
   uint64_t journal_cap_bytes_ = 0;
+  std::vector<MetricsPage::Worker> metrics_workers_;
+  std::unique_ptr<MetricsEndpoint> metrics_;
 };
 
 }  // namespace callsink

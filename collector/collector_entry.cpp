@@ -113,8 +113,7 @@ int CollectorEntry::ConsoleMode(CallSink& service) {
   std::signal(SIGINT, SIG_IGN);
   std::signal(SIGQUIT, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
-  service.Run();
-  return 0;
+  return service.Run() == CallSink::kRefused ? 1 : 0;
 }
 
 int CollectorEntry::Main(CallSink& service, int argc, char** argv) {

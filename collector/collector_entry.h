@@ -11,8 +11,9 @@ class CallSink;
 // mode for anything else. Runs on the main thread.
 class CollectorEntry {
  public:
-  // Returns the process exit code: 1 when the service dispatcher ran,
-  // otherwise 0.
+  // Returns the process exit code: 1 when the service dispatcher ran or
+  // console mode was refused (another collector runs on the configuration
+  // store), otherwise 0.
   static int Main(CallSink& service, int argc, char** argv);
 
   // The command-line text after the program name: the arguments joined

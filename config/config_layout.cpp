@@ -29,6 +29,7 @@ int ConfigLayout::AtoI(const std::string& text) {
 
 void ConfigLayout::WriteStatus(const std::string& registry_file, const std::string& registry_path,
                                const std::string& text) {
+  if (registry_file.empty()) return;
   Registry registry(registry_file);
   if (!registry.Open(Registry::OpenMode::kExisting)) return;
   registry.SetValue(registry_path, kStatus, text);

@@ -45,7 +45,8 @@ class ConfigLayout {
 
   // Sets Status of the configuration at `registry_path` in the store at
   // `registry_file`. Nothing is written, and nothing reported, when the file
-  // or the key is missing. Any thread; each call opens its own connection.
+  // or the key is missing, or `registry_file` is empty. Any thread; each
+  // call opens its own connection.
   static void WriteStatus(const std::string& registry_file, const std::string& registry_path,
                           const std::string& text);
 };

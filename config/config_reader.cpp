@@ -19,9 +19,9 @@ std::string ReadValue(Registry& registry, const std::string& key, const char* na
 
 }  // namespace
 
-bool ReadConfigs(Registry& registry, const ConfigReadCallbacks& callbacks) {
+ConfigReadResult ReadConfigs(Registry& registry, const ConfigReadCallbacks& callbacks) {
   bool found = false;
-  const bool read = registry.Transaction([&] {
+  const bool read = registry.Read([&] {
     if (!registry.KeyExists(ConfigLayout::kConfigsKey)) return true;
     found = true;
     const int count = ConfigLayout::AtoI(
@@ -41,7 +41,8 @@ bool ReadConfigs(Registry& registry, const ConfigReadCallbacks& callbacks) {
     }
     return true;
   });
-  return read && found;
+  if (!read) return ConfigReadResult::kFailed;
+  return found ? ConfigReadResult::kRead : ConfigReadResult::kNoConfigs;
 }
 
 uint64_t ReadJournalCapBytes(Registry& registry) {

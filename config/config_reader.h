@@ -22,13 +22,20 @@ struct ConfigReadCallbacks {
   std::function<void(int number, const char* name)> value_ignored;
 };
 
+enum class ConfigReadResult {
+  kRead,       // the Configs key was read
+  kNoConfigs,  // there is no Configs key: nothing is configured
+  kFailed,     // the registry could not be read (busy past its timeout, I/O)
+};
+
 // Reads the configuration layout in one snapshot, so that a rewrite by
-// another process is seen whole or not at all. ConfigCount reads like atoi,
-// a negative count as 0; a missing subkey or value, and a value longer than
-// ConfigLayout::kMaxValueLength, reads as "". False when the Configs key
-// does not exist or the registry cannot be read (then `config` may have been
-// called for the configurations read before the failure).
-bool ReadConfigs(Registry& registry, const ConfigReadCallbacks& callbacks);
+// another process is seen whole or not at all, without holding up writers
+// (a read-only registry will do). ConfigCount reads like atoi, a negative
+// count as 0; a missing subkey or value, and a value longer than
+// ConfigLayout::kMaxValueLength, reads as "". On kFailed registry.error()
+// says why, and `config` may have been called for the configurations read
+// before the failure.
+ConfigReadResult ReadConfigs(Registry& registry, const ConfigReadCallbacks& callbacks);
 
 // The most each server's journal may hold, in bytes: ConfigLayout's
 // kJournalCapMiB below kServiceKey, read like atoi, in MiB; the default

@@ -12,6 +12,7 @@ struct ConfigFields {
   std::string mysql_server = "localhost";
   std::string user = "root";
   std::string password;
+  bool operator==(const ConfigFields&) const = default;
 };
 
 // The modal configuration dialog ("Add/Edit ACD configurations"). It does no

@@ -8,7 +8,7 @@ bool ConfigStore::Read(Registry& registry, std::vector<ConfigRow>* rows) {
   rows->clear();
   ConfigReadCallbacks callbacks;
   callbacks.config = [rows](int, ConfigRow row) { rows->push_back(std::move(row)); };
-  if (ReadConfigs(registry, callbacks)) return true;
+  if (ReadConfigs(registry, callbacks) == ConfigReadResult::kRead) return true;
   rows->clear();
   return false;
 }

@@ -16,6 +16,10 @@ constexpr const char* kNoConnectionSelected = "No connection selected";
 constexpr const char* kServiceRestarted = "Service restarted";
 constexpr const char* kRebootOffer = "We strongly recommend to restart the computer. Restart now?";
 constexpr const char* kRebootFailed = "Restart failed, please restart manually";
+constexpr const char* kNeedsRoot =
+    "callsinkmanager needs root rights for the configuration store (%s). Run it as root: "
+    "sudo callsinkmanager, or pkexec callsinkmanager on the desktop (the polkit policy of "
+    "callsink-manager allows it). Until then Add, Edit, Remove and Apply are disabled.";
 
 }  // namespace
 
@@ -52,6 +56,24 @@ void CManagerModel::OnInitDialog(const std::string& command_line) {
   if (views_.list.GetCount() == 0) views_.window.EnableEditRemove(false);
   views_.list.SetSel(0);
   OnSelChange();
+  if (SaysStoreDenied()) views_.window.EnableChanges(false);
+}
+
+bool CManagerModel::SaysStoreDenied() {
+  if (!store_denied_) return false;
+  std::string text = kNeedsRoot;
+  text.replace(text.find("%s"), 2, registry_.error());
+  views_.messages.Show(text, MessageKind::kNotice);
+  return true;
+}
+
+bool CManagerModel::StillShows(int index, const ConfigFields& shown) {
+  ReloadConfigurations();
+  if (index < m_nConfigCount && FieldsOf(m_configs[static_cast<size_t>(index)]) == shown) {
+    return true;
+  }
+  views_.messages.Show(kChangedMeanwhile, MessageKind::kNotice);
+  return false;
 }
 
 void CManagerModel::ReloadConfigurations() {
@@ -63,7 +85,9 @@ void CManagerModel::ReloadConfigurations() {
   std::vector<ConfigRow> rows;
   // A store that cannot be opened reads like a missing Configs key: an empty
   // list, and the tray is left as it is.
-  if (!OpenRegistry(Registry::OpenMode::kExisting) || !ConfigStore::Read(registry_, &rows)) {
+  const bool opened = OpenRegistry(Registry::OpenMode::kExisting);
+  store_denied_ = !opened && registry_.access_denied();
+  if (!opened || !ConfigStore::Read(registry_, &rows)) {
     views_.window.ShowStatus(m_strStatus);
     return;
   }
@@ -105,12 +129,18 @@ bool CManagerModel::WriteConfigurations() {
 }
 
 bool CManagerModel::OnAdd() {
+  if (SaysStoreDenied()) return false;
   if (m_nConfigCount >= ConfigLayout::kMaxConfigs) {
     views_.messages.Show(kNoMoreConfigs, MessageKind::kNotice);
     return false;
   }
   ConfigFields fields;
   if (!views_.config_dialog.DoModal(&fields)) return false;
+  ReloadConfigurations();
+  if (m_nConfigCount >= ConfigLayout::kMaxConfigs) {
+    views_.messages.Show(kNoMoreConfigs, MessageKind::kNotice);
+    return false;
+  }
   ConfigRow& row = m_configs[static_cast<size_t>(m_nConfigCount)];
   CopyFields(fields, &row);
   row[kStatus] = "N-N";
@@ -122,25 +152,30 @@ bool CManagerModel::OnAdd() {
 }
 
 bool CManagerModel::OnEdit() {
+  if (SaysStoreDenied()) return false;
   const int selection = views_.list.GetSel();
   // A selection left beyond the last row (after a reload dropped rows)
   // names no configuration; editing it would change a row nobody sees and
   // that is never written.
   if (selection < 0 || selection >= m_nConfigCount || views_.list.GetCount() == 0) return false;
-  ConfigRow& row = m_configs[static_cast<size_t>(selection)];
-  ConfigFields fields = FieldsOf(row);
-  if (!views_.config_dialog.DoModal(&fields)) return false;
-  CopyFields(fields, &row);  // Status stays as last read
+  const ConfigFields shown = FieldsOf(m_configs[static_cast<size_t>(selection)]);
+  ConfigFields fields = shown;
+  if (!views_.config_dialog.DoModal(&fields) || !StillShows(selection, shown)) return false;
+  CopyFields(fields, &m_configs[static_cast<size_t>(selection)]);  // Status stays as last read
   const bool written = WriteConfigurations();
   ReloadConfigurations();
   return written;
 }
 
 bool CManagerModel::OnRemove() {
+  if (SaysStoreDenied()) return false;
   const int selection = views_.list.GetSel();
+  const bool named = selection >= 0 && selection < m_nConfigCount;
+  const ConfigFields shown =
+      named ? FieldsOf(m_configs[static_cast<size_t>(selection)]) : ConfigFields{};
   bool removed = false;
-  if (selection >= 0 && selection < m_nConfigCount &&
-      views_.messages.Show(kAreYouSure, MessageKind::kConfirm) == MessageAnswer::kYes) {
+  if (named && views_.messages.Show(kAreYouSure, MessageKind::kConfirm) == MessageAnswer::kYes &&
+      StillShows(selection, shown)) {
     for (int i = selection; i + 1 < m_nConfigCount; ++i) {
       m_configs[static_cast<size_t>(i)] = std::move(m_configs[static_cast<size_t>(i + 1)]);
     }
@@ -185,7 +220,12 @@ void CManagerModel::OnDestroy() {
 
 bool CManagerModel::IsServiceRunning() { return system_.service.IsServiceRunning(); }
 
-bool CManagerModel::RestartService() {
+bool CManagerModel::OnApply(RestartCheck check) {
+  if (SaysStoreDenied()) return false;
+  return RestartService(check);
+}
+
+bool CManagerModel::RestartService(RestartCheck check) {
   int result = system_.launcher.Launch(m_strAppFolder, kCollectorFile, "-stop");
   if (LaunchResult::Succeeded(result)) {
     // The only synchronisation with the stopping service: "-stop" itself
@@ -193,12 +233,21 @@ bool CManagerModel::RestartService() {
     system_.sleep(kRestartPause);
     result = system_.launcher.Launch(m_strAppFolder, kCollectorFile, "-start");
   }
-  if (LaunchResult::Succeeded(result)) {
+  std::string reason;
+  if (!LaunchResult::Succeeded(result)) {
+    reason = LaunchResult::Reason(result);
+  } else {
+    // Both programs say on stderr why they failed, and nothing otherwise.
+    reason = system_.launcher.ErrorOutput(kStartWait);
+    if (reason.empty() && check == RestartCheck::kServiceRunning && !IsServiceRunning()) {
+      reason = kNotRunning;
+    }
+  }
+  if (reason.empty()) {
     views_.messages.Show(kServiceRestarted, MessageKind::kNotice);
     return true;
   }
-  views_.messages.Show("Apply failed ( Reason : " + LaunchResult::Reason(result) +
-                           " ), try to restart service manually",
+  views_.messages.Show("Apply failed ( Reason : " + reason + " ), try to restart service manually",
                        MessageKind::kNotice);
   return false;
 }

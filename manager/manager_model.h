@@ -51,6 +51,15 @@ class CManagerModel {
   static constexpr std::chrono::milliseconds kRestartPause{4000};
   static constexpr const char* kTooltipPrefix = "ACD service status: ";
   static constexpr const char* kCollectorFile = "callsink";
+  // How long Apply waits for "-start" to end, to hear what it says.
+  static constexpr std::chrono::milliseconds kStartWait{15000};
+  static constexpr const char* kChangedMeanwhile =
+      "The configuration was changed or removed meanwhile; nothing was changed";
+  static constexpr const char* kNotRunning = "the ACD service is not running after the restart";
+
+  // What Apply takes for a restart: both launches without a complaint, or
+  // that and the service running afterwards.
+  enum class RestartCheck { kLaunches, kServiceRunning };
 
   using ConfigTable = std::array<ConfigRow, kTableRows>;
 
@@ -66,6 +75,8 @@ class CManagerModel {
   // ("restart" asks for a computer restart when the manager ends), reads the
   // configurations, selects row 0 and shows its state, which adds the tray
   // icon. The window then starts its kTimerPeriodMs timer calling OnTimer.
+  // Without the rights to the configuration store it says that it needs
+  // root and how, and disables the changes (ManagerWindow::EnableChanges).
   void OnInitDialog(const std::string& command_line);
 
   // Re-reads the registry, rebuilds the list, the status text and the tray
@@ -76,6 +87,14 @@ class CManagerModel {
   // False when the registry could not be written (registry_error() says
   // why); the window shows nothing for it.
   bool WriteConfigurations();
+
+  // Add, Edit and Remove re-read the store after their modal step (while
+  // it waited, the timer reloaded and other programs may have rewritten the
+  // layout) and change the configurations as they are then: Add appends
+  // (or says "No more configs!"), Edit and Remove touch the row they showed
+  // only when it is still there unchanged, and otherwise say
+  // kChangedMeanwhile. Without the rights to the store each says that it
+  // needs root instead, as Apply does.
 
   // "Add": true when a configuration was added and written.
   bool OnAdd();
@@ -89,7 +108,7 @@ class CManagerModel {
   void OnSelChange();
   void OnTimer();
   // "Apply": restarts the collector service; true on "Service restarted".
-  bool OnApply() { return RestartService(); }
+  bool OnApply(RestartCheck check = RestartCheck::kLaunches);
   // "Reset DB" of the configuration dialog, with the MySQL server, user and
   // password of `typed` (saved or not): the data deletion, its choices
   // offered through `dialog`, its results shown through the message box.
@@ -102,9 +121,11 @@ class CManagerModel {
 
   bool IsServiceRunning();
   // Launches the collector with "-stop", waits kRestartPause, launches it
-  // with "-start", and shows "Service restarted" or why it failed. True on
-  // "Service restarted".
-  bool RestartService();
+  // with "-start", waits up to kStartWait for it to end, and shows "Service
+  // restarted", or "Apply failed ( Reason : %s ), try to restart service
+  // manually" with the reason a launch failed, what the two said on stderr,
+  // or (with kServiceRunning) kNotRunning. True on "Service restarted".
+  bool RestartService(RestartCheck check = RestartCheck::kLaunches);
   // In restart mode, asks whether to restart the computer now and asks the
   // system to; leaves restart mode unless the request was accepted.
   void OfferReboot();
@@ -124,6 +145,11 @@ class CManagerModel {
  private:
   bool OpenRegistry(Registry::OpenMode mode);
   static void CopyFields(const ConfigFields& fields, ConfigRow* row);
+  // Without the rights to the store, says that it needs root; true then.
+  bool SaysStoreDenied();
+  // Reloads and tells whether row `index` still holds `shown`; otherwise
+  // says kChangedMeanwhile.
+  bool StillShows(int index, const ConfigFields& shown);
 
   Registry registry_;
   ManagerViews views_;
@@ -135,6 +161,8 @@ class CManagerModel {
   bool m_bRestartMode = false;
   bool m_bTrayIconPending = true;
   std::string m_strStatus;
+  // The last reload found the store but may not use it.
+  bool store_denied_ = false;
 };
 
 }  // namespace callsink

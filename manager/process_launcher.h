@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace callsink {
@@ -14,6 +15,11 @@ class ProcessLauncher {
   // above 32 when the program was started, otherwise why it was not.
   virtual int Launch(const std::string& folder, const std::string& file,
                      const std::string& parameter) = 0;
+  // What the programs started since the last call wrote on their standard
+  // error, after waiting up to `wait` for the last of them to end: for each
+  // that wrote anything, "<file> <parameter>: " and its lines joined by
+  // "; ", the programs joined the same way. Empty when none wrote anything.
+  virtual std::string ErrorOutput(std::chrono::milliseconds wait) = 0;
 };
 
 }  // namespace callsink

@@ -3,13 +3,41 @@
 #include <cstdarg>
 
 namespace callsink {
+namespace {
+
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7f;
+}
+
+}  // namespace
 
 ActivityLog::ActivityLog(Clock clock) : clock_(clock) {}
 
 ActivityLog::~ActivityLog() { Close(); }
 
 std::string ActivityLog::FileName(const std::string& name) {
-  return "logs/acd_" + name.substr(0, kMaxNameLength) + ".log";
+  std::string file_name = name.substr(0, kMaxNameLength);
+  for (char& c : file_name) {
+    if (c == '/' || IsControl(c)) c = '_';
+  }
+  if (file_name.starts_with('.')) file_name[0] = '_';
+  return "logs/acd_" + file_name + ".log";
+}
+
+std::string ActivityLog::Printable(std::string_view text) {
+  std::string printable;
+  printable.reserve(text.size());
+  for (const char c : text) {
+    if (!IsControl(c)) {
+      printable += c;
+      continue;
+    }
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+    printable += escaped;
+  }
+  return printable;
 }
 
 bool ActivityLog::Open(const std::string& name) {

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace callsink {
 
@@ -41,8 +42,15 @@ class ActivityLog {
   void Write(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void Close();
 
-  // "logs/acd_" + name + ".log", the name cut to kMaxNameLength.
+  // "logs/acd_" + name + ".log", the name cut to kMaxNameLength, with every
+  // '/', every control character and a leading '.' of the name replaced by
+  // '_', so that no name reaches outside "logs" or hides its file; any other
+  // name (an address, a host name, 8-bit text) stays byte for byte.
   static std::string FileName(const std::string& name);
+  // `text` with each control character written as \xNN, for a text from
+  // outside (a configured name, a server's error text) inside a log line:
+  // a line feed in it must not start a line of its own.
+  static std::string Printable(std::string_view text);
 
  private:
   std::FILE* file_ = nullptr;

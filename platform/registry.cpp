@@ -33,6 +33,21 @@ bool MakeFolders(const std::string& file) {
   return true;
 }
 
+// The collector's service runs as a user of its own, which owns the store's
+// folder; a store that root's tools create there goes to that user, or the
+// service could not open it (SQLite hands the journal files it creates as
+// root to the database's owner the same way). `fd` is a file this process
+// has just created, so no link can lead the change elsewhere.
+void GiveToFolderOwner(int fd, const std::string& file) {
+  if (geteuid() != 0) return;
+  const std::string folder = file.substr(0, file.rfind('/') + 1);
+  struct stat info {};
+  if (stat(folder.empty() ? "." : folder.c_str(), &info) != 0 || info.st_uid == 0) return;
+  if (fchown(fd, info.st_uid, info.st_gid) != 0) {
+    // The store stays root's; the service then reports that it cannot read it.
+  }
+}
+
 }  // namespace
 
 Registry::Registry(std::string path) : path_(std::move(path)) {}
@@ -48,6 +63,7 @@ std::string Registry::NormalizeKey(const std::string& key) {
 }
 
 bool Registry::Fail(const std::string& what) {
+  ++failures_;
   error_ = what;
   if (db_ && sqlite3_errcode(db_.get()) != SQLITE_OK) {
     error_ += ": ";
@@ -63,30 +79,58 @@ bool Registry::Execute(const char* sql) {
   return true;
 }
 
+bool Registry::FailAccess(const std::string& what) {
+  access_denied_ = errno == EACCES || errno == EPERM;
+  error_ = what + path_ + ": " + std::strerror(errno);
+  return false;
+}
+
 bool Registry::Open(OpenMode mode) {
   if (db_) return true;
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+  access_denied_ = false;
   if (access(path_.c_str(), F_OK) != 0) {
-    if (mode == OpenMode::kExisting) {
+    // Only a file that is really missing is missing: a folder this process
+    // may not look into hides an existing store.
+    if (errno != ENOENT) return FailAccess("cannot open registry file ");
+    if (mode != OpenMode::kCreate) {
       error_ = "registry file " + path_ + " does not exist";
       return false;
     }
-    if (!MakeFolders(path_)) {
-      error_ = "cannot create the folder of " + path_ + ": " + std::strerror(errno);
-      return false;
-    }
-    const FileDescriptor created(open(path_.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
-    if (!created.valid()) {
-      error_ = "cannot create registry file " + path_ + ": " + std::strerror(errno);
-      return false;
-    }
-  } else if (access(path_.c_str(), R_OK | W_OK) != 0) {
-    error_ = "cannot open registry file " + path_ + ": " + std::strerror(errno);
-    return false;
+    if (!MakeFolders(path_)) return FailAccess("cannot create the folder of ");
+    // Another process may have created it since; then that one is used.
+    const FileDescriptor created(
+        open(path_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!created.valid() && errno != EEXIST) return FailAccess("cannot create registry file ");
+    if (created.valid()) GiveToFolderOwner(created.get(), path_);
+  } else if (access(path_.c_str(), mode == OpenMode::kReadOnly ? R_OK : R_OK | W_OK) != 0) {
+    return FailAccess("cannot open registry file ");
   }
+  if (mode != OpenMode::kReadOnly) {
+    return OpenDatabase(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, mode);
+  }
+  // A read-only mount has no room for the shared-memory file of the WAL
+  // journal. Where another process keeps that file (it writes the store
+  // through another mount), reading shares it; where nobody does, nobody
+  // writes, and the file is read as it lies.
+  std::string uri = "file:";
+  for (const char c : path_) {
+    if (c == '%' || c == '?' || c == '#') {
+      static constexpr char kHex[] = "0123456789abcdef";
+      const auto byte = static_cast<unsigned char>(c);
+      uri += {'%', kHex[byte >> 4], kHex[byte & 15]};
+    } else {
+      uri += c;
+    }
+  }
+  const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+  return OpenDatabase(uri + "?mode=ro", flags, mode) ||
+         OpenDatabase(uri + "?immutable=1", flags, mode);
+}
+
+bool Registry::OpenDatabase(const std::string& name, int flags, OpenMode mode) {
   sqlite3* handle = nullptr;
   // A handle comes back even when opening fails; it holds the reason.
-  const int opened = sqlite3_open_v2(path_.c_str(), &handle, flags, nullptr);
+  const int opened = sqlite3_open_v2(name.c_str(), &handle, flags, nullptr);
   db_ = SqliteConnection(handle);
   if (opened != SQLITE_OK) {
     Fail("cannot open registry file " + path_);
@@ -94,7 +138,9 @@ bool Registry::Open(OpenMode mode) {
     return false;
   }
   sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
-  if (!PrepareSchema(mode) || !Execute("PRAGMA journal_mode=WAL")) {
+  const bool prepared =
+      PrepareSchema(mode) && (mode == OpenMode::kReadOnly || Execute("PRAGMA journal_mode=WAL"));
+  if (!prepared) {
     error_ = path_ + " is not a usable registry file (" + error_ + ")";
     db_.Close();
     return false;
@@ -135,7 +181,9 @@ bool Registry::KeyExists(const std::string& key) {
   SqliteStatement query(db_.get(), "SELECT 1 FROM reg_keys WHERE path = ?1");
   if (!query.ok()) return Fail("cannot read the registry");
   query.Bind(1, path);
-  return query.NextRow();
+  if (query.NextRow()) return true;
+  if (query.failed()) Fail("cannot read the registry");
+  return false;
 }
 
 bool Registry::EnsureKey(const std::string& path) {
@@ -189,6 +237,7 @@ bool Registry::QueryValue(const std::string& key, const std::string& name, std::
   query.Bind(1, NormalizeKey(key));
   query.Bind(2, name);
   if (!query.NextRow()) {
+    if (query.failed()) return Fail("cannot read the registry");
     error_ = "value " + name + " of key " + NormalizeKey(key) + " does not exist";
     return false;
   }
@@ -279,6 +328,20 @@ bool Registry::Transaction(const std::function<bool()>& body) {
   sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   error_ = reason;
   return false;
+}
+
+bool Registry::Read(const std::function<bool()>& body) {
+  if (!db_) return Fail("registry not open");
+  if (in_transaction_) return body();
+  // Deferred: the snapshot begins with the first read and takes no write
+  // lock, which a read-only file could not give.
+  if (!Execute("BEGIN")) return false;
+  in_transaction_ = true;
+  const int failures_before = failures_;
+  const bool ok = body() && failures_ == failures_before;
+  in_transaction_ = false;
+  sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+  return ok;
 }
 
 }  // namespace callsink

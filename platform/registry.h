@@ -30,6 +30,8 @@ class Registry {
     kExisting,  // the file must exist and hold a registry; nothing is created
     kCreate,    // create the file (mode 0600) and its folder (0700) if missing,
                 // and the registry in an empty database
+    kReadOnly,  // as kExisting, for reading only: the file may lie on a
+                // read-only mount; every write fails
   };
 
   explicit Registry(std::string path);
@@ -43,7 +45,11 @@ class Registry {
   const std::string& path() const { return path_; }
   // The reason of the last failure, for messages.
   const std::string& error() const { return error_; }
+  // Whether the last Open failed because this process lacks the rights to
+  // the file or its folder (the store is root's).
+  bool access_denied() const { return access_denied_; }
 
+  // False also when the registry cannot be read (error() then says why).
   bool KeyExists(const std::string& key);
   // Creates the key and every missing parent. True when it exists afterwards.
   bool CreateKey(const std::string& key);
@@ -69,6 +75,11 @@ class Registry {
   // when it returns true, none when it returns false or a commit fails. Reads
   // inside see one consistent snapshot.
   bool Transaction(const std::function<bool()>& body);
+  // Runs `body`, which only reads, on one consistent snapshot without
+  // holding up writers (and on a read-only file). False when `body` returns
+  // false or a read inside it failed (busy past the timeout, I/O), rather
+  // than found nothing; error() then says why.
+  bool Read(const std::function<bool()>& body);
 
   // Strips leading and trailing backslashes: "\A\B\" -> "A\B".
   static std::string NormalizeKey(const std::string& key);
@@ -79,11 +90,19 @@ class Registry {
   // database when `mode` allows it.
   bool PrepareSchema(OpenMode mode);
   bool Fail(const std::string& what);
+  // Sets the reason for a file that cannot be used, from errno.
+  bool FailAccess(const std::string& what);
+  // Opens the file through SQLite and checks (or makes) the registry.
+  bool OpenDatabase(const std::string& name, int flags, OpenMode mode);
   bool EnsureKey(const std::string& key);
 
   const std::string path_;
   SqliteConnection db_;
   std::string error_;
+  bool access_denied_ = false;
+  // Counts the failed statements, so that Read can tell them from reads
+  // that found nothing.
+  int failures_ = 0;
   bool in_transaction_ = false;
 };
 

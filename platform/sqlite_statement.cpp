@@ -33,6 +33,10 @@ bool SqliteStatement::Run() {
   return last_ == SQLITE_DONE;
 }
 
+bool SqliteStatement::failed() const {
+  return stmt_ == nullptr || (last_ != SQLITE_OK && last_ != SQLITE_ROW && last_ != SQLITE_DONE);
+}
+
 std::string SqliteStatement::Text(int column) const {
   const unsigned char* text = sqlite3_column_text(stmt_, column);
   if (text == nullptr) return {};

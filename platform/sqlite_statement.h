@@ -24,6 +24,9 @@ class SqliteStatement {
   bool NextRow();
   // Steps to completion; true when the statement finished without error.
   bool Run();
+  // Whether preparing or the last step failed (as opposed to running out
+  // of rows).
+  bool failed() const;
   std::string Text(int column) const;
   int Int(int column) const;
 

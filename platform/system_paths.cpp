@@ -24,6 +24,8 @@ std::string SystemPaths::SpoolDirectory() { return Resolve("/var/lib/callsink/sp
 
 std::string SystemPaths::UnitDirectory() { return Resolve("/etc/systemd/system"); }
 
+std::string SystemPaths::PackageUnitDirectory() { return Resolve("/usr/lib/systemd/system"); }
+
 std::string SystemPaths::RunDirectory() { return Resolve("/run"); }
 
 }  // namespace callsink

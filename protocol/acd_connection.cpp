@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -30,6 +31,27 @@ AcdConnection::Readiness AcdConnection::WaitFor(short events) const {
   }
 }
 
+bool AcdConnection::EnableKeepAlive() const {
+  // A server that goes silent is normal (a quiet centre); one whose host is
+  // gone must be noticed, and the kernel's default keep-alive takes two
+  // hours for it. These times find it in kDeadPeerSeconds: first probe
+  // after kKeepAliveIdleSeconds of silence, then kKeepAliveProbes probes
+  // kKeepAliveIntervalSeconds apart; requests that stay unacknowledged are
+  // given up after the same time.
+  const int on = 1;
+  const int idle = kKeepAliveIdleSeconds;
+  const int interval = kKeepAliveIntervalSeconds;
+  const int probes = kKeepAliveProbes;
+  const unsigned int unacknowledged_ms = kDeadPeerSeconds * 1000;
+  const int fd = socket_.get();
+  return setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+         setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 &&
+         setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) == 0 &&
+         setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0 &&
+         setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged_ms,
+                    sizeof unacknowledged_ms) == 0;
+}
+
 bool AcdConnection::Connect(const std::string& address, uint16_t port) {
   // Non-blocking throughout, so that every wait can include the close event;
   // the waits themselves have no time limit, as a blocking socket would not.
@@ -39,8 +61,7 @@ bool AcdConnection::Connect(const std::string& address, uint16_t port) {
     log_->Write("Error at socket(): %ld", static_cast<long>(errno));
     return false;
   }
-  const int on = 1;
-  if (setsockopt(socket_.get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0) {
+  if (!EnableKeepAlive()) {
     log_->Write("Keepalive setting failed!");
     socket_.Reset();
     return false;
@@ -74,11 +95,11 @@ bool AcdConnection::Connect(const std::string& address, uint16_t port) {
     }
   }
   if (!connected) {
-    log_->Write("Unable to connect to acd server (%s)!", address.c_str());
+    log_->Write("Unable to connect to acd server (%s)!", ActivityLog::Printable(address).c_str());
     socket_.Reset();
     return false;
   }
-  log_->Write("Connected to ACD server (%s)", address.c_str());
+  log_->Write("Connected to ACD server (%s)", ActivityLog::Printable(address).c_str());
   return true;
 }
 

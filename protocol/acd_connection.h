@@ -38,9 +38,19 @@ class AcdConnection {
   AcdConnection(const AcdConnection&) = delete;
   AcdConnection& operator=(const AcdConnection&) = delete;
 
+  // Keep-alive times: a server whose host went away while the connection
+  // was quiet, or that stopped acknowledging requests, ends a Receive or
+  // Send with a socket error after about kDeadPeerSeconds.
+  static constexpr int kKeepAliveIdleSeconds = 60;
+  static constexpr int kKeepAliveIntervalSeconds = 10;
+  static constexpr int kKeepAliveProbes = 6;
+  static constexpr int kDeadPeerSeconds =
+      kKeepAliveIdleSeconds + kKeepAliveIntervalSeconds * kKeepAliveProbes;
+
   // Connects to `address` (dotted IPv4 text; host names are not resolved)
-  // with TCP keep-alive on. Logs "Connected to ACD server (%s)" and returns
-  // true, or logs why it failed and returns false with no socket held.
+  // with TCP keep-alive on, at the times above. Logs "Connected to ACD
+  // server (%s)" and returns true, or logs why it failed and returns false
+  // with no socket held.
   bool Connect(const std::string& address, uint16_t port);
 
   // Sends all `length` bytes; `flags` go to send() unchanged. Returns
@@ -78,6 +88,9 @@ class AcdConnection {
 
  private:
   enum class Readiness { kReady, kStopping, kFailed };
+
+  // Switches keep-alive on the socket on, at the times above.
+  bool EnableKeepAlive() const;
 
   // Waits until the socket reports one of `events` (or an error) or the
   // close event is set. kFailed leaves errno set.

@@ -40,6 +40,9 @@ class ServiceBackend {
   // Shows the system's text for `error` on stderr, the only place an
   // option process has for a message.
   static void ShowError(int error);
+  // Says on stderr that the unit at `unit_path` came with the package, which
+  // the installation options leave alone, and what happens instead.
+  static void ShowPackaged(const std::string& unit_path, const std::string& instead);
 };
 
 }  // namespace callsink

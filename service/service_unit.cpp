@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "platform/file_descriptor.h"
+#include "service/service_unit_template.h"
 
 namespace callsink {
 namespace {
@@ -46,6 +48,44 @@ std::string QuotedArgument(const std::string& argument) {
   return quoted + '"';
 }
 
+// Absolute, and nothing systemd refuses in a path whatever the quoting.
+bool IsUsablePath(const std::string& path) {
+  if (path.empty() || path.front() != '/') return false;
+  for (char c : path) {
+    if (c == '"' || c == '\\' || c == '\'' || IsControlCharacter(c)) return false;
+  }
+  return true;
+}
+
+bool IsUserName(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-')) return false;
+  }
+  return true;
+}
+
+// Replaces each "@NAME@" of `text` whose NAME `values` holds, in one pass, so
+// that a value is never read as a placeholder itself.
+std::string Fill(const std::string& text, const std::map<std::string, std::string>& values) {
+  std::string filled;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t open = text.find('@', at);
+    const size_t close = open == std::string::npos ? open : text.find('@', open + 1);
+    if (close == std::string::npos) break;
+    const auto value = values.find(text.substr(open + 1, close - open - 1));
+    if (value == values.end()) {
+      filled += text.substr(at, close - at);
+      at = close;
+      continue;
+    }
+    filled += text.substr(at, open - at) + value->second;
+    at = close + 1;
+  }
+  return filled + text.substr(at);
+}
+
 bool WriteAll(int fd, const std::string& text) {
   size_t written = 0;
   while (written < text.size()) {
@@ -73,12 +113,10 @@ std::string ServiceUnit::FileName(const std::string& service_name) {
 }
 
 std::string ServiceUnit::Text(const std::string& service_name, const std::string& description,
-                              const std::string& executable_path) {
-  if (executable_path.empty() || executable_path.front() != '/') return {};
-  // systemd refuses these in an executable name whatever the quoting.
-  for (char c : executable_path) {
-    if (c == '"' || c == '\\' || c == '\'' || IsControlCharacter(c)) return {};
-  }
+                              const std::string& executable_path, const std::string& account,
+                              const std::string& log_folder) {
+  if (!IsUsablePath(executable_path) || !IsUsablePath(log_folder)) return {};
+  if (!IsUserName(account)) return {};
   for (const std::string& text : {service_name, description}) {
     for (char c : text) {
       if (IsControlCharacter(c)) return {};
@@ -86,20 +124,18 @@ std::string ServiceUnit::Text(const std::string& service_name, const std::string
   }
   // The executable name takes no "$" expansion, so only specifiers need
   // escaping there.
-  return "[Unit]\n"
-         "Description=" +
-         EscapeSpecifiers(description) +
-         "\n"
-         "\n"
-         "[Service]\n"
-         "Type=notify\n"
-         "NotifyAccess=main\n"
-         "ExecStart=\"" +
-         EscapeSpecifiers(executable_path) + "\" " + QuotedArgument("-name=" + service_name) +
-         "\n"
-         "\n"
-         "[Install]\n"
-         "WantedBy=multi-user.target\n";
+  const std::string exec_start =
+      "\"" + EscapeSpecifiers(executable_path) + "\" " + QuotedArgument("-name=" + service_name);
+  return Fill(kServiceUnitTemplate, {{"DESCRIPTION", EscapeSpecifiers(description)},
+                                     {"EXEC_START", exec_start},
+                                     {"ACCOUNT", account},
+                                     {"LOG_FOLDER", EscapeSpecifiers(log_folder)}});
+}
+
+std::string ServiceUnit::Text(const std::string& service_name, const std::string& description,
+                              const std::string& executable_path) {
+  const std::string folder = std::filesystem::path(executable_path).parent_path().string();
+  return Text(service_name, description, executable_path, "root", folder + "/logs");
 }
 
 std::string ServiceUnit::ExecutableOf(const std::string& text) {
@@ -114,6 +150,15 @@ std::string ServiceUnit::ExecutableOf(const std::string& text) {
     if (text[i] == '%' && i + 1 < end && text[i + 1] == '%') ++i;
   }
   return path;
+}
+
+std::string ServiceUnit::Locate(const std::string& admin_directory,
+                                const std::string& package_directory,
+                                const std::string& file_name) {
+  const std::string admin_path = admin_directory + "/" + file_name;
+  const std::string package_path = package_directory + "/" + file_name;
+  if (!Exists(admin_path) && Exists(package_path)) return package_path;
+  return admin_path;
 }
 
 bool ServiceUnit::Create(const std::string& path, const std::string& text) {

@@ -15,17 +15,30 @@ class ServiceUnit {
   // Stem + ".service".
   static std::string FileName(const std::string& service_name);
 
-  // The unit text: Type=notify, ExecStart with the quoted executable path
-  // and "-name=<service name>", the description, WantedBy=multi-user.target.
-  // Empty when `executable_path` is not absolute or holds a character
-  // systemd refuses in an executable name (quotes, backslash, control
-  // characters).
+  // The unit text from service/acd-service.service.in: ExecStart with the
+  // quoted executable path and "-name=<service name>", the description, the
+  // account the service runs as (user and group of that name) and the one
+  // folder it may write besides its state folder, `log_folder`. Empty when a
+  // path is not absolute or holds a character systemd refuses in a path
+  // (quotes, backslash, control characters), a text holds a control
+  // character, or `account` is not a plain user name.
+  static std::string Text(const std::string& service_name, const std::string& description,
+                          const std::string& executable_path, const std::string& account,
+                          const std::string& log_folder);
+  // The unit "-register" writes: run as root, the logs folder beside the
+  // executable.
   static std::string Text(const std::string& service_name, const std::string& description,
                           const std::string& executable_path);
 
   // The executable a unit text runs: the first word of its ExecStart line,
   // unquoted and unescaped as Text wrote it. Empty when there is none.
   static std::string ExecutableOf(const std::string& text);
+
+  // The unit file systemd loads for `file_name`: the administrator's in
+  // `admin_directory` when there is one, else the package's in
+  // `package_directory` when there is one, else the administrator's path.
+  static std::string Locate(const std::string& admin_directory,
+                            const std::string& package_directory, const std::string& file_name);
 
   // Writes `text` as `path` (mode 0644), creating the folder when missing.
   // The file appears complete or not at all, and an existing file is never

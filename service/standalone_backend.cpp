@@ -94,16 +94,22 @@ bool SendSignal(const FileDescriptor& pidfd, int signal_number) {
 
 }  // namespace
 
-StandaloneBackend::StandaloneBackend(std::string unit_directory, std::string run_directory,
-                                     std::string executable_path)
+StandaloneBackend::StandaloneBackend(std::string unit_directory, std::string package_unit_directory,
+                                     std::string run_directory, std::string executable_path)
     : unit_directory_(std::move(unit_directory)),
+      package_unit_directory_(std::move(package_unit_directory)),
       run_directory_(std::move(run_directory)),
       executable_path_(std::move(executable_path)) {}
 
 StandaloneBackend::~StandaloneBackend() = default;
 
 std::string StandaloneBackend::UnitPath(const Service& service) const {
-  return unit_directory_ + "/" + ServiceUnit::FileName(service.name());
+  return ServiceUnit::Locate(unit_directory_, package_unit_directory_,
+                             ServiceUnit::FileName(service.name()));
+}
+
+std::string StandaloneBackend::PackageUnitPath(const Service& service) const {
+  return package_unit_directory_ + "/" + ServiceUnit::FileName(service.name());
 }
 
 std::string StandaloneBackend::PidPath(const Service& service) const {
@@ -124,6 +130,11 @@ std::optional<pid_t> StandaloneBackend::LockHolder(const Service& service) const
 }
 
 bool StandaloneBackend::Install(Service& service) {
+  if (UnitPath(service) == PackageUnitPath(service)) {
+    ShowPackaged(PackageUnitPath(service), "nothing to register");
+    errno = EEXIST;
+    return false;
+  }
   const std::string text =
       ServiceUnit::Text(service.name(), service.description(), executable_path_);
   if (text.empty()) {
@@ -134,6 +145,11 @@ bool StandaloneBackend::Install(Service& service) {
 }
 
 bool StandaloneBackend::Uninstall(Service& service) {
+  if (UnitPath(service) == PackageUnitPath(service)) {
+    ShowPackaged(PackageUnitPath(service), "remove the package to remove the service");
+    errno = EPERM;
+    return false;
+  }
   if (!Stop(service)) return false;
   return unlink(UnitPath(service).c_str()) == 0;
 }

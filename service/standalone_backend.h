@@ -11,8 +11,9 @@
 namespace callsink {
 
 // The service on a host without systemd as PID 1, or below CALLSINK_ROOT.
-// The unit file in `unit_directory` is the installation (the same file the
-// systemd backend writes). "-start" launches the executable detached, with
+// The unit file in `unit_directory`, or else the one the Debian package
+// ships in `package_unit_directory`, is the installation (the same files the
+// systemd backend uses). "-start" launches the executable detached, with
 // kLaunchMarker in its environment. The running service holds an exclusive
 // record lock (fcntl F_SETLK) on "<run_directory>/<stem>.pid", which holds
 // its PID; the lock is the only proof that the service runs: a pid file
@@ -36,16 +37,17 @@ class StandaloneBackend : public ServiceBackend {
 
   // `executable_path` is what Install writes into the unit; Start launches
   // what the unit names, with "-name=<service name>".
-  StandaloneBackend(std::string unit_directory, std::string run_directory,
-                    std::string executable_path);
+  StandaloneBackend(std::string unit_directory, std::string package_unit_directory,
+                    std::string run_directory, std::string executable_path);
   ~StandaloneBackend() override;
   StandaloneBackend(const StandaloneBackend&) = delete;
   StandaloneBackend& operator=(const StandaloneBackend&) = delete;
 
-  // Writes the unit file; an existing one is left as it is (false, EEXIST).
+  // Writes the unit file; an existing one is left as it is (false, EEXIST),
+  // and so is the package's, which it says on stderr.
   bool Install(Service& service) override;
   // Signals a running service to stop (without waiting) and removes the
-  // unit file.
+  // unit file. The package's unit stays (false, EPERM, said on stderr).
   bool Uninstall(Service& service) override;
   // Launches the executable the unit names, in its own session (stdin,
   // stdout and stderr on /dev/null), and waits until it holds its lock, it ends, or
@@ -69,7 +71,9 @@ class StandaloneBackend : public ServiceBackend {
   void OnServiceStop(Service& service) override;
 
  private:
+  // The installed unit: the administrator's, else the package's.
   std::string UnitPath(const Service& service) const;
+  std::string PackageUnitPath(const Service& service) const;
   std::string PidPath(const Service& service) const;
   // The process that holds the lock: empty when nobody does, 0 when it is
   // outside this process's PID namespace.
@@ -80,6 +84,7 @@ class StandaloneBackend : public ServiceBackend {
   bool WaitUntilRunning(const Service& service, pid_t launched) const;
 
   const std::string unit_directory_;
+  const std::string package_unit_directory_;
   const std::string run_directory_;
   const std::string executable_path_;
   // The locked pid file while this process runs as the service.

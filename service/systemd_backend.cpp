@@ -16,14 +16,20 @@ constexpr int kUnitNotLoaded = 5;
 
 }  // namespace
 
-SystemdBackend::SystemdBackend(std::string unit_directory, std::unique_ptr<Systemctl> systemctl,
-                               std::string executable_path)
+SystemdBackend::SystemdBackend(std::string unit_directory, std::string package_unit_directory,
+                               std::unique_ptr<Systemctl> systemctl, std::string executable_path)
     : unit_directory_(std::move(unit_directory)),
+      package_unit_directory_(std::move(package_unit_directory)),
       systemctl_(std::move(systemctl)),
       executable_path_(std::move(executable_path)) {}
 
 std::string SystemdBackend::UnitPath(const Service& service) const {
-  return unit_directory_ + "/" + ServiceUnit::FileName(service.name());
+  return ServiceUnit::Locate(unit_directory_, package_unit_directory_,
+                             ServiceUnit::FileName(service.name()));
+}
+
+std::string SystemdBackend::PackageUnitPath(const Service& service) const {
+  return package_unit_directory_ + "/" + ServiceUnit::FileName(service.name());
 }
 
 bool SystemdBackend::Succeeds(const std::vector<std::string>& arguments) {
@@ -47,6 +53,7 @@ std::string SystemdBackend::ActiveState(const Service& service) {
 bool SystemdBackend::Install(Service& service) {
   const std::string path = UnitPath(service);
   if (ServiceUnit::Exists(path)) {
+    if (path == PackageUnitPath(service)) ShowPackaged(path, "nothing to register");
     errno = EEXIST;
     return false;
   }
@@ -64,6 +71,11 @@ bool SystemdBackend::Uninstall(Service& service) {
   const std::string path = UnitPath(service);
   if (!ServiceUnit::Exists(path)) {
     errno = ENOENT;
+    return false;
+  }
+  if (path == PackageUnitPath(service)) {
+    ShowPackaged(path, "remove the package to remove the service");
+    errno = EPERM;
     return false;
   }
   if (!Stop(service)) return false;

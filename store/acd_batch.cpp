@@ -1,5 +1,7 @@
 #include "store/acd_batch.h"
 
+#include <utility>
+
 #include "store/acd_database.h"
 #include "store/membership_cache.h"
 #include "store/statement_texts.h"
@@ -18,6 +20,11 @@ using statement_texts::FoldedGroupUpdate;
 using statement_texts::FoldedRelationStatusUpdate;
 using statement_texts::FoldedRelationUpdate;
 using statement_texts::kCounted;
+
+// The figures' table for each of the batch's tables, in their order.
+constexpr WorkerStats::Table kCountedAs[] = {
+    WorkerStats::Table::kGroups, WorkerStats::Table::kAgents, WorkerStats::Table::kRelations,
+    WorkerStats::Table::kStatus, WorkerStats::Table::kCdr,    WorkerStats::Table::kCalls};
 
 struct FormText {
   int table;
@@ -113,8 +120,10 @@ void AcdBatch::Close(Run& run) {
       run.text.Add(statement_texts::kLastRow);
       break;
   }
-  run.rows = 0;
-  Send(run.text.text());
+  const uint64_t rows = std::exchange(run.rows, 0);
+  if (Send(run.text.text())) {
+    database_->CountRows(kCountedAs[&run - runs_.data()], rows);
+  }
 }
 
 void AcdBatch::CloseAll() {
@@ -171,7 +180,9 @@ void AcdBatch::WriteRelation(std::string_view server, std::string_view group,
     Close(runs_[kRelations]);
     database_->Prepare(&single_);
     AddGroupMembershipsUpdate(single_, server, group, timestamp, state);
-    Send(single_.text());
+    if (Send(single_.text())) {
+      database_->CountRows(WorkerStats::Table::kRelations, database_->AffectedRows());
+    }
     cache_->WriteGroupMemberships(group, timestamp, state);
   } else {
     if (!cache_->StandsInFor(group, agent)) {
@@ -249,7 +260,7 @@ bool AcdBatch::Finish() {
   if (time_) {
     database_->Prepare(&single_);
     AddTimeDiff(single_, server_, *time_);
-    Send(single_.text());
+    if (Send(single_.text())) database_->CountRows(WorkerStats::Table::kTime, 1);
   }
   return !failed_;
 }

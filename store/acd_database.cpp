@@ -107,6 +107,20 @@ constexpr std::string_view kTablesWithoutTransactions =
     "('stock_groups', 'stock_agents', 'stock_relations', 'stock_status', 'stock_cdr', "
     "'stock_calls', 'stock_time', 'journal_position') order by TABLE_NAME";
 
+using Table = WorkerStats::Table;
+
+// The counters' table labels are the schema's names.
+constexpr bool LabelIs(Table table, std::string_view name) {
+  return WorkerStats::kTableNames[static_cast<size_t>(table)] == name;
+}
+static_assert(LabelIs(Table::kGroups, schema::kGroupsTable) &&
+              LabelIs(Table::kAgents, schema::kAgentsTable) &&
+              LabelIs(Table::kRelations, schema::kRelationsTable) &&
+              LabelIs(Table::kStatus, schema::kStatusTable) &&
+              LabelIs(Table::kCdr, schema::kCdrTable) &&
+              LabelIs(Table::kCalls, schema::kCallsTable) &&
+              LabelIs(Table::kTime, schema::kTimeTable));
+
 template <typename Integer>
 Integer ParseDecimal(const char* text, unsigned long length) {
   Integer value = 0;
@@ -133,11 +147,11 @@ bool AcdDatabase::Connect(const std::string& host, const std::string& user,
   // A lost connection stays lost: its owner notices it at the next
   // statement, closes the store and connects anew.
   if (connection_.Open(host, user, password, timeouts_) && SelectDatabase()) {
-    log_->Write("Connected to database (%s)", host.c_str());
+    log_->Write("Connected to database (%s)", ActivityLog::Printable(host).c_str());
     return true;
   }
   // Without a handle (no memory for one) there is no reason to tell.
-  if (connection_) log_->Write("Connect to DB failed: %s", ErrorText());
+  if (connection_) log_->Write("Connect to DB failed: %s", ErrorText().c_str());
   connection_.Close();
   return false;
 }
@@ -170,6 +184,7 @@ bool AcdDatabase::CreateTables() {
   for (const Creation& creation : kCreations) {
     if (!(this->*creation.create)()) {
       ReportTableFailure(creation.table);
+      Close();
       return false;
     }
   }
@@ -189,7 +204,7 @@ bool AcdDatabase::CreatePositionTable() { return Execute(kCreatePositionTable); 
 // and holds data (a missing right gives that error as well), so no table is
 // ever dropped here: the worker retries the whole creation instead.
 void AcdDatabase::ReportTableFailure(std::string_view /*table*/) {
-  log_->Write("Table creation failed: %s", ErrorText());
+  log_->Write("Table creation failed: %s", ErrorText().c_str());
 }
 
 bool AcdDatabase::ClearServer(std::string_view server) {
@@ -206,7 +221,7 @@ bool AcdDatabase::ClearServer(std::string_view server) {
 
 void AcdDatabase::UpgradeAgentsTable() {
   if (!connection_ || AgentsTableHasFullName()) return;
-  if (!Execute(kAddAgentFullName)) log_->Write("%s", ErrorText());
+  if (!Execute(kAddAgentFullName)) log_->Write("%s", ErrorText().c_str());
 }
 
 bool AcdDatabase::AgentsTableHasFullName() {
@@ -227,7 +242,10 @@ bool AcdDatabase::Ping() {
   return false;
 }
 
-void AcdDatabase::Close() { connection_.Close(); }
+void AcdDatabase::Close() {
+  in_transaction_ = false;
+  connection_.Close();
+}
 
 bool AcdDatabase::ListTablesWithoutTransactions(std::string* tables) {
   tables->clear();
@@ -241,11 +259,27 @@ bool AcdDatabase::ListTablesWithoutTransactions(std::string* tables) {
   return true;
 }
 
-bool AcdDatabase::Begin() { return Execute("START TRANSACTION"); }
+bool AcdDatabase::Begin() {
+  uncommitted_rows_.fill(0);
+  in_transaction_ = Execute("START TRANSACTION");
+  return in_transaction_;
+}
 
-bool AcdDatabase::Commit() { return Execute("COMMIT"); }
+bool AcdDatabase::Commit() {
+  in_transaction_ = false;
+  if (!Execute("COMMIT")) return false;
+  if (stats_ != nullptr) {
+    for (size_t table = 0; table < WorkerStats::kTableCount; ++table) {
+      if (uncommitted_rows_[table] != 0) {
+        stats_->CountRows(static_cast<Table>(table), uncommitted_rows_[table]);
+      }
+    }
+  }
+  return true;
+}
 
 void AcdDatabase::Rollback() {
+  in_transaction_ = false;
   // A failed rollback leaves nothing to do: the session goes, and with it
   // the transaction.
   if (connection_) mysql_real_query(connection_.get(), "ROLLBACK", 8);
@@ -328,7 +362,7 @@ bool AcdDatabase::WriteGroup(std::string_view server, std::string_view group, ui
       .Add(statement_texts::kInsertGroup)
       .ValueList(server, group, timestamp, state, statement_texts::kCounted, calls_in_queue);
   statement_texts::AddGroupUpdate(statement_, timestamp, state, modified, calls_in_queue);
-  return ExecuteLogged() && WriteTimeDiff(server, timestamp);
+  return WriteLogged(Table::kGroups) && WriteTimeDiff(server, timestamp);
 }
 
 bool AcdDatabase::WriteAgent(std::string_view server, std::string_view agent,
@@ -339,7 +373,7 @@ bool AcdDatabase::WriteAgent(std::string_view server, std::string_view agent,
       .Add(statement_texts::kInsertAgent)
       .ValueList(server, agent, full_name, timestamp, state, statement_texts::kCounted);
   statement_texts::AddAgentUpdate(statement_, timestamp, full_name, state, modified);
-  return ExecuteLogged() && WriteTimeDiff(server, timestamp);
+  return WriteLogged(Table::kAgents) && WriteTimeDiff(server, timestamp);
 }
 
 bool AcdDatabase::WriteRelation(std::string_view server, std::string_view group,
@@ -354,7 +388,8 @@ bool AcdDatabase::WriteRelation(std::string_view server, std::string_view group,
         .ValueList(server, group, agent, timestamp, state, statement_texts::kCounted);
     statement_texts::AddRelationUpdate(statement_, timestamp, state, modified);
   }
-  return ExecuteLogged() && WriteTimeDiff(server, timestamp);
+  return WriteLogged(Table::kRelations, agent.empty() ? RowCount::kAffectedRows : RowCount::kOne) &&
+         WriteTimeDiff(server, timestamp);
 }
 
 bool AcdDatabase::WriteTimeDiff(std::string_view server, uint32_t timestamp) {
@@ -362,7 +397,7 @@ bool AcdDatabase::WriteTimeDiff(std::string_view server, uint32_t timestamp) {
   if (!connection_) return false;
   statement_.Begin(connection_.get());
   statement_texts::AddTimeDiff(statement_, server, uint64_t{timestamp} + receipt_age_);
-  return ExecuteLogged();
+  return WriteLogged(Table::kTime);
 }
 
 bool AcdDatabase::WriteStatusInterval(std::string_view server, std::string_view group,
@@ -391,7 +426,7 @@ bool AcdDatabase::WriteStatusInterval(std::string_view server, std::string_view 
           .Add(statement_texts::kInsertInterval)
           .ValueList(server, group, agent, open.start, timestamp, open.status)
           .Add(statement_texts::kLastRow);
-      if (!ExecuteLogged()) return false;
+      if (!WriteLogged(Table::kStatus)) return false;
     }
   }
   return WriteTimeDiff(server, timestamp);
@@ -404,7 +439,7 @@ bool AcdDatabase::WriteRelationStatus(std::string_view server, std::string_view 
       .Add(statement_texts::kInsertRelationStatus)
       .ValueList(server, group, agent, timestamp, status);
   statement_texts::AddRelationStatusUpdate(statement_, status, timestamp);
-  return ExecuteLogged();
+  return WriteLogged(Table::kRelations);
 }
 
 bool AcdDatabase::WriteCdr(std::string_view server, std::string_view group, std::string_view agent,
@@ -417,7 +452,7 @@ bool AcdDatabase::WriteCdr(std::string_view server, std::string_view group, std:
       .ValueList(server, group, agent, timestamp, call_duration, caller_user, call_guid, call_state,
                  close_reason, queue_duration)
       .Add(statement_texts::kLastRow);
-  return ExecuteLogged();
+  return WriteLogged(Table::kCdr);
 }
 
 bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std::string_view agent,
@@ -428,12 +463,16 @@ bool AcdDatabase::WriteCall(std::string_view server, std::string_view group, std
       .Add(statement_texts::kInsertCall)
       .ValueList(server, group, agent, timestamp, call_id, call_state, close_reason)
       .Add(statement_texts::kLastRow);
-  return ExecuteLogged();
+  return WriteLogged(Table::kCalls);
 }
 
 void AcdDatabase::Prepare(SqlStatement* statement) { statement->Begin(connection_.get()); }
 
 bool AcdDatabase::Send(std::string_view text) { return Execute(text); }
+
+uint64_t AcdDatabase::AffectedRows() const {
+  return connection_ ? mysql_affected_rows(connection_.get()) : 0;
+}
 
 unsigned int AcdDatabase::TakeFailure() { return std::exchange(failure_, 0); }
 
@@ -446,6 +485,7 @@ bool AcdDatabase::Execute(std::string_view text) {
 }
 
 void AcdDatabase::NoteFailure() {
+  if (stats_ != nullptr) stats_->CountFailedStatement();
   // The first failure that time may cure outweighs any refused statement.
   if (failure_ == 0 || mysql_errors::RefusesStatement(failure_)) {
     failure_ = mysql_errno(connection_.get());
@@ -454,12 +494,28 @@ void AcdDatabase::NoteFailure() {
 
 bool AcdDatabase::ExecuteLogged() {
   if (Execute(statement_.text())) return true;
-  log_->Write("%s", ErrorText());
+  log_->Write("%s", ErrorText().c_str());
   return false;
 }
 
-const char* AcdDatabase::ErrorText() const {
-  return connection_ ? mysql_error(connection_.get()) : "";
+bool AcdDatabase::WriteLogged(Table table, RowCount count) {
+  if (!ExecuteLogged()) return false;
+  CountRows(table, count == RowCount::kOne ? 1 : AffectedRows());
+  return true;
+}
+
+void AcdDatabase::CountRows(Table table, uint64_t rows) {
+  if (in_transaction_) {
+    uncommitted_rows_[static_cast<size_t>(table)] += rows;
+  } else if (stats_ != nullptr) {
+    stats_->CountRows(table, rows);
+  }
+}
+
+std::string AcdDatabase::ErrorText() const {
+  // The server quotes what it could not take, names from the ACD server
+  // included.
+  return connection_ ? ActivityLog::Printable(mysql_error(connection_.get())) : "";
 }
 
 }  // namespace callsink

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "store/mysql_connection.h"
 #include "store/sql_statement.h"
@@ -59,6 +61,14 @@ class AcdDatabase {
   using StatementObserver = std::function<void(std::string_view statement)>;
   void SetStatementObserver(StatementObserver observer) { observer_ = std::move(observer); }
 
+  // Counts into `stats` (the worker's; null: nothing counted) the rows each
+  // writer's statements write, per table, and every statement the server
+  // refuses. Rows written inside a transaction count when it commits, and
+  // not at all when it is rolled back.
+  void CountInto(WorkerStats* stats) { stats_ = stats; }
+  // `rows` rows of `table` written by a statement built elsewhere (AcdBatch).
+  void CountRows(WorkerStats::Table table, uint64_t rows);
+
   // Connection and schema.
 
   // Connects (port 0 and no socket: the client library's defaults) and
@@ -68,7 +78,9 @@ class AcdDatabase {
   bool Connect(const std::string& host, const std::string& user, const std::string& password);
   // Creates the seven tables when missing, in a fixed order, then the
   // journal's position table. At the first table that cannot be created it
-  // calls ReportTableFailure and returns false; the store stays connected.
+  // calls ReportTableFailure and returns false. Any failure closes the
+  // connection: the next Connect opens a fresh session, so a retry reaches a
+  // restarted server and sees rights granted since.
   bool CreateTables();
   // Each sends one "create table IF NOT EXISTS" statement; nothing logged.
   bool CreateGroupsTable();
@@ -149,12 +161,15 @@ class AcdDatabase {
   // store's connection, and sends a text without logging a failure.
   void Prepare(SqlStatement* statement);
   bool Send(std::string_view text);
+  // Rows the last statement changed, as the server counts them.
+  uint64_t AffectedRows() const;
 
   // The server's code of the first failure since the last call (one that
   // time may cure before any other), and 0 when nothing failed; the text of
   // the last one.
   unsigned int TakeFailure();
-  const char* ErrorText() const;
+  // The server's text for the last failure, fit for a log line.
+  std::string ErrorText() const;
 
  private:
   // Sends `text`; false when not connected or the server refused it.
@@ -162,6 +177,10 @@ class AcdDatabase {
   // Sends the built statement; on failure logs the server's text.
   bool ExecuteLogged();
   void NoteFailure();
+  // ExecuteLogged for a statement that writes rows of `table`: one row, or
+  // with kAffectedRows as many as the server reports.
+  enum class RowCount { kOne, kAffectedRows };
+  bool WriteLogged(WorkerStats::Table table, RowCount count = RowCount::kOne);
   bool SelectDatabase();
   bool AgentsTableHasFullName();
 
@@ -172,6 +191,10 @@ class AcdDatabase {
   StatementObserver observer_;
   uint32_t receipt_age_ = 0;
   unsigned int failure_ = 0;
+  WorkerStats* stats_ = nullptr;
+  // Rows written in the open transaction, counted once it commits.
+  bool in_transaction_ = false;
+  std::array<uint64_t, WorkerStats::kTableCount> uncommitted_rows_{};
 };
 
 }  // namespace callsink

@@ -41,7 +41,9 @@ class MySqlConnection {
   // Connects to the server at `host` (port 0 and no socket: the client
   // library's defaults; "localhost" is the local socket) as `user`, with no
   // database selected, each call bounded by `timeouts`, kCharacterSet on the
-  // connection and the library's automatic reconnect off. Closes any handle
+  // connection, the library's automatic reconnect off, and the session's
+  // SQL modes without NO_BACKSLASH_ESCAPES and ANSI_QUOTES (so that escaped
+  // double-quoted values are values in every server). Closes any handle
   // held before. False when that fails: the object then holds the failed
   // handle, so that mysql_error(get()) says why, or is empty when the
   // library had no memory for one.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <span>
 
+#include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_connection.h"
@@ -10,7 +11,6 @@
 #include "worker/link_state.h"
 #include "worker/message_dispatch.h"
 #include "worker/statistics_writer.h"
-#include "worker/worker_stats.h"
 
 namespace callsink {
 namespace {
@@ -65,15 +65,19 @@ bool AcdReader::RunPass() {
   AcdConnection connection(log_, close_event_);
   const auto port = static_cast<uint16_t>(config_.acdPort & 0xFFFF);
   while (!connection.Connect(config_.acdServer, port)) {
+    stats_->CountRetry(WorkerStats::Link::kAcd);
     if (close_event_->Wait(kRetryIntervalMs)) return false;
   }
+  stats_->CountConnect(WorkerStats::Link::kAcd);
   state_->SetAcd(true);
   // The directory is only sent at the start of a pass: the applier clears
   // the old one at this point of the journal.
   if (Keep(NowUs(), nullptr, 0, true)) Dispatch(connection);
   connection.Close();
   CommitGroup();
-  return !close_event_->IsSet();
+  if (close_event_->IsSet()) return false;
+  stats_->CountLoss(WorkerStats::Link::kAcd);
+  return true;
 }
 
 void AcdReader::Dispatch(AcdConnection& connection) {
@@ -101,8 +105,7 @@ void AcdReader::Dispatch(AcdConnection& connection) {
     size_t body_length = 0;
     if (!ReadMessage(connection, &header, &body_length)) return;
     const int64_t received_us = NowUs();
-    stats_->messages_received.fetch_add(1, std::memory_order_relaxed);
-    stats_->last_received_us.store(received_us, std::memory_order_relaxed);
+    stats_->CountMessage(header.msg_class, header.msg_type);
     if (!Keep(received_us, buffer_.data(), wire::kHeaderSize + body_length, false)) return;
     dispatch.Handle(header, buffer_.data() + wire::kHeaderSize, body_length,
                     static_cast<uint32_t>(received_us / 1000000));
@@ -145,6 +148,7 @@ bool AcdReader::CommitGroup() {
   }
   reported_ = false;
   journal_->Prune();
+  journal_->ReportBacklog(stats_);
   return true;
 }
 

@@ -14,7 +14,7 @@ class ActivityLog;
 class Journal;
 class LinkState;
 class ManualResetEvent;
-struct WorkerStats;
+class WorkerStats;
 
 // The reading half of a worker: owns the link to the ACD server, whatever
 // the database does. Each pass sets the ACD letter of the state to "N",

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <random>
 
+#include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "worker/segment_reader.h"
 
@@ -280,6 +281,12 @@ void Journal::Prune() {
     bytes_.fetch_sub(segments_.front().bytes, std::memory_order_relaxed);
     segments_.pop_front();
   }
+}
+
+void Journal::ReportBacklog(WorkerStats* stats) const {
+  const uint64_t durable_now = durable();
+  const uint64_t applied_now = applied();
+  stats->SetJournalBacklog(durable_now > applied_now ? durable_now - applied_now : 0, bytes());
 }
 
 void Journal::MarkApplied(uint64_t sequence) {

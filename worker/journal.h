@@ -15,6 +15,7 @@
 namespace callsink {
 
 class ActivityLog;
+class WorkerStats;
 
 // One ACD server's durable journal (format in journal_format.h): the
 // messages its reader received, in order and with their receive times, kept
@@ -85,6 +86,9 @@ class Journal {
   std::vector<uint64_t> ListSegments() const;
   std::string SegmentPath(uint64_t first_sequence) const;
   ActivityLog* log() const { return log_; }
+  // Sets the backlog figures in `stats`: records durable but not applied,
+  // and the bytes on disk (what the cap limits).
+  void ReportBacklog(WorkerStats* stats) const;
 
   // Applier. Notes that every record up to `sequence` is in the database,
   // in memory and in the state file (not synced: the database holds the

@@ -6,12 +6,12 @@
 #include <chrono>
 #include <span>
 
+#include "health/worker_stats.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/acd_header.h"
 #include "store/mysql_errors.h"
 #include "worker/journal.h"
 #include "worker/link_state.h"
-#include "worker/worker_stats.h"
 
 namespace callsink {
 namespace {
@@ -20,6 +20,10 @@ int64_t NowUs() {
   return std::chrono::duration_cast<std::chrono::microseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
+}
+
+double SecondsBetween(int64_t from_us, int64_t to_us) {
+  return static_cast<double>(std::max<int64_t>(0, to_us - from_us)) / 1e6;
 }
 
 unsigned long long Number(uint64_t value) { return static_cast<unsigned long long>(value); }
@@ -39,10 +43,13 @@ JournalApplier::JournalApplier(const ServerConfig& config, ActivityLog* log, Jou
       batch_(&database_, &cache_),
       batch_writer_(&batch_),
       batch_dispatch_(config.acdServer, &quiet_, nullptr, &batch_writer_),
-      cursor_(journal) {}
+      cursor_(journal) {
+  database_.CountInto(stats);
+}
 
 void JournalApplier::Run() {
   position_ = journal_->applied();
+  journal_->ReportBacklog(stats_);
   bool connected = false;
   while (!close_event_->IsSet()) {
     if (!connected) {
@@ -51,15 +58,18 @@ void JournalApplier::Run() {
         // Every try is a fresh session: a server that went away, or a
         // right granted meanwhile, is only seen by a new connection.
         database_.Close();
+        stats_->CountRetry(WorkerStats::Link::kDatabase);
         if (!Pause()) break;
         continue;
       }
+      stats_->CountConnect(WorkerStats::Link::kDatabase);
       state_->SetDatabase(true);
     }
     if (ApplyUntilFailure()) break;
     cursor_.Seek(position_);
     if (!mysql_errors::KeepsSession(failure_)) {
       connected = false;
+      stats_->CountLoss(WorkerStats::Link::kDatabase);
       state_->SetDatabase(false);
       database_.Close();
     }
@@ -194,7 +204,7 @@ JournalApplier::Outcome JournalApplier::ApplyFolded() {
 }
 
 JournalApplier::Outcome JournalApplier::ApplyByStatement() {
-  stats_->batches_by_statement.fetch_add(1, std::memory_order_relaxed);
+  batches_by_statement_.fetch_add(1, std::memory_order_relaxed);
   DatabaseWriter writer(&database_);
   MessageDispatch dispatch(config_.acdServer, &quiet_, nullptr, &writer);
   for (const Held& held : held_) {
@@ -238,7 +248,6 @@ JournalApplier::Outcome JournalApplier::Outage() {
   if (!in_outage_) {
     in_outage_ = true;
     retry_at_once_ = true;
-    stats_->database_outages.fetch_add(1, std::memory_order_relaxed);
     log_->Write("Database writes stopped (%u: %s): %llu journaled messages wait, retrying",
                 failure_, failure_text_.c_str(), Number(journal_->durable() - position_));
   }
@@ -256,13 +265,11 @@ void JournalApplier::Committed() {
   in_outage_ = false;
   deadlock_retried_ = false;
   const int64_t now_us = NowUs();
-  for (const Held& held : held_) {
-    const int64_t latency_us = std::max<int64_t>(0, now_us - held.received_us);
-    stats_->apply_latency.Record(static_cast<uint64_t>(latency_us) / 1000);
-  }
-  stats_->entries_applied.fetch_add(held_.size(), std::memory_order_relaxed);
-  stats_->batches_committed.fetch_add(1, std::memory_order_relaxed);
-  stats_->last_commit_us.store(now_us, std::memory_order_relaxed);
+  for (const Held& held : held_)
+    stats_->ObserveApplyLatency(SecondsBetween(held.received_us, now_us));
+  stats_->SetApplyLag(SecondsBetween(held_.back().received_us, now_us));
+  journal_->ReportBacklog(stats_);
+  batches_committed_.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace callsink

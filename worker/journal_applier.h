@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,7 +19,7 @@ namespace callsink {
 class Journal;
 class LinkState;
 class ManualResetEvent;
-struct WorkerStats;
+class WorkerStats;
 
 // The database half of a worker: owns the connection to acd_db and applies
 // the journal to it, in order, through the same handlers and statement
@@ -61,6 +62,14 @@ class JournalApplier {
   // diagnostics); set before Run.
   void SetStatementObserver(AcdDatabase::StatementObserver observer) {
     database_.SetStatementObserver(std::move(observer));
+  }
+
+  // Batches committed, and those of them applied one statement at a time
+  // (a refused statement, a name the membership cache cannot answer for);
+  // any thread.
+  uint64_t batches_committed() const { return batches_committed_.load(std::memory_order_relaxed); }
+  uint64_t batches_by_statement() const {
+    return batches_by_statement_.load(std::memory_order_relaxed);
   }
 
  private:
@@ -127,6 +136,8 @@ class JournalApplier {
   bool in_outage_ = false;
   bool deadlock_retried_ = false;
   bool retry_at_once_ = false;
+  std::atomic<uint64_t> batches_committed_{0};
+  std::atomic<uint64_t> batches_by_statement_{0};
 };
 
 }  // namespace callsink

@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "config/server_config.h"
-#include "worker/worker_stats.h"
 
 namespace callsink {
 
+class ActivityLog;
+class JournalApplier;
 class ManualResetEvent;
+class WorkerStats;
 
 // The body of one worker thread: serves one configured ACD server for the
 // life of the collector, as two halves joined by a durable journal below
@@ -18,9 +21,9 @@ class ManualResetEvent;
 // the database. The connection state ("N-N", "N-Y", "Y-N", "Y-Y") shows
 // each link as its half sees it. It ends when the close event is set.
 //
-// Owns its configuration, log, journal, state and figures; the two halves
-// share the journal, the log, the state and the figures, and only the
-// close event is shared with other threads.
+// Owns its configuration, log, journal and state; the two halves share the
+// journal, the log, the state and the figures. Only the close event and the
+// figures (read by the metrics endpoint) are shared with other threads.
 class ServerWorker {
  public:
   static constexpr int kRetryIntervalMs = 10000;
@@ -30,9 +33,10 @@ class ServerWorker {
     uint64_t cap_bytes;  // each server's journal at most
   };
 
-  // `registry_file` is the configuration store where the state goes.
+  // `registry_file` is the configuration store where the state goes (empty:
+  // nowhere); `stats`, which must outlive the worker, receives its figures.
   ServerWorker(ServerConfig config, const ManualResetEvent* close_event, std::string registry_file,
-               JournalSettings journal);
+               JournalSettings journal, WorkerStats* stats);
   ServerWorker(const ServerWorker&) = delete;
   ServerWorker& operator=(const ServerWorker&) = delete;
 
@@ -41,11 +45,14 @@ class ServerWorker {
   void Run();
 
  private:
+  // Runs `applier` on `thread`; false when the close event ended the tries.
+  bool StartApplier(ActivityLog& log, JournalApplier& applier, std::thread* thread);
+
   const ServerConfig config_;
   const ManualResetEvent* const close_event_;
   const std::string registry_file_;
   const JournalSettings journal_settings_;
-  WorkerStats stats_;
+  WorkerStats* const stats_;
 };
 
 }  // namespace callsink

@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -32,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "platform/manual_reset_event.h"
 #include "store/acd_database.h"
@@ -43,7 +45,6 @@
 #include "worker/journal_applier.h"
 #include "worker/link_state.h"
 #include "worker/store_writer.h"
-#include "worker/worker_stats.h"
 
 namespace callsink {
 namespace {
@@ -93,12 +94,13 @@ class Worker {
       if (apply) applier.Run();
     });
     const Clock::time_point start = Clock::now();
-    while (stats_.messages_received.load() < messages && Seconds(start) < seconds) {
+    while (journal_.durable() < messages && Seconds(start) < seconds) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     stop.Set();
     reading.join();
     applying.join();
+    Count(applier);
   }
 
   // Applies the whole journal with a JournalApplier for `server`; seconds.
@@ -118,6 +120,7 @@ class Worker {
     const double seconds = Seconds(start);
     stop.Set();
     applying.join();
+    Count(applier);
     return seconds;
   }
 
@@ -149,8 +152,16 @@ class Worker {
 
   const WorkerStats& stats() const { return stats_; }
   const Journal& journal() const { return journal_; }
+  // Of every applier run so far.
+  uint64_t batches_committed() const { return batches_committed_; }
+  uint64_t batches_by_statement() const { return batches_by_statement_; }
 
  private:
+  void Count(const JournalApplier& applier) {
+    batches_committed_ += applier.batches_committed();
+    batches_by_statement_ += applier.batches_by_statement();
+  }
+
   static std::string Acdsim() {
     const char* bin = std::getenv("CALLSINK_BIN");
     return std::filesystem::absolute(std::string(bin != nullptr ? bin : "build/bin") + "/acdsim");
@@ -159,9 +170,11 @@ class Worker {
   test::TempDir folder_;
   ActivityLog log_;  // not opened: the lines go nowhere
   Journal journal_;
-  LinkState state_{folder_ / "no-registry.db", "Config1"};
   WorkerStats stats_;
+  LinkState state_{folder_ / "no-registry.db", "Config1", &stats_};
   ServerConfig config_;
+  uint64_t batches_committed_ = 0;
+  uint64_t batches_by_statement_ = 0;
 };
 
 // Replays `statements` on one bare connection; seconds.
@@ -177,46 +190,63 @@ double ReplayBare(const std::vector<std::string>& statements, const test::MariaD
   return Seconds(start);
 }
 
-// The latency quantile of the counts in `buckets` (LatencyHistogram's).
-uint64_t Quantile(const std::vector<uint64_t>& buckets, double fraction) {
-  uint64_t total = 0;
-  for (const uint64_t count : buckets) total += count;
-  uint64_t seen = 0;
-  for (size_t i = 0; i < buckets.size(); ++i) {
-    seen += buckets[i];
-    if (static_cast<double>(seen) >= fraction * static_cast<double>(total)) {
-      return LatencyHistogram::UpperBound(i);
-    }
-  }
-  return 0;
+using LatencyCounts = std::vector<uint64_t>;
+
+// Apply latency as the worker's figures hold it (not cumulative).
+LatencyCounts Counts(const WorkerStats& stats) {
+  const WorkerStats::Snapshot figures = stats.Read();
+  return {figures.latency_buckets.begin(), figures.latency_buckets.end()};
 }
 
-std::vector<uint64_t> Counts(const LatencyHistogram& histogram) {
-  std::vector<uint64_t> counts;
-  for (const auto& bucket : histogram.buckets) counts.push_back(bucket.load());
-  return counts;
+// The `fraction` quantile of `counts` in ms, interpolated within its bucket
+// as Prometheus's histogram_quantile does; the bucket's upper bound in
+// `bound_ms` (infinity for the last).
+double Quantile(const LatencyCounts& counts, double fraction, double* bound_ms) {
+  const auto& bounds = WorkerStats::kApplyLatencyBounds;
+  uint64_t total = 0;
+  for (const uint64_t count : counts) total += count;
+  const double rank = fraction * static_cast<double>(total);
+  uint64_t seen = 0;
+  for (size_t i = 0; i < counts.size(); ++i) {
+    if (static_cast<double>(seen + counts[i]) < rank || counts[i] == 0) {
+      seen += counts[i];
+      continue;
+    }
+    const double lower = i == 0 ? 0 : bounds[i - 1] * 1000;
+    if (i == bounds.size()) {
+      *bound_ms = INFINITY;
+      return lower;
+    }
+    *bound_ms = bounds[i] * 1000;
+    return lower + (*bound_ms - lower) * (rank - static_cast<double>(seen)) /
+                       static_cast<double>(counts[i]);
+  }
+  *bound_ms = 0;
+  return 0;
 }
 
 void Live(const test::MariaDbEnv& database, int rate) {
   Worker worker(database, "live" + std::to_string(rate));
-  std::vector<uint64_t> warm;
+  LatencyCounts warm;
   std::thread warming([&] {
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    warm = Counts(worker.stats().apply_latency);
+    warm = Counts(worker.stats());
   });
   worker.Collect({"--rate", std::to_string(rate)}, UINT64_MAX, 20, true);
   warming.join();
-  std::vector<uint64_t> counts = Counts(worker.stats().apply_latency);
+  LatencyCounts counts = Counts(worker.stats());
   for (size_t i = 0; i < counts.size(); ++i) counts[i] -= warm[i];
   uint64_t measured = 0;
   for (const uint64_t count : counts) measured += count;
+  double median_bound = 0;
+  double p99_bound = 0;
+  const double median = Quantile(counts, 0.5, &median_bound);
+  const double p99 = Quantile(counts, 0.99, &p99_bound);
   std::printf(
-      "live %5d events/s: %6llu messages, receipt to commit median %3llu ms, p99 %3llu ms "
-      "(bucket bounds), %llu batches\n",
-      rate, static_cast<unsigned long long>(measured),
-      static_cast<unsigned long long>(Quantile(counts, 0.5)),
-      static_cast<unsigned long long>(Quantile(counts, 0.99)),
-      static_cast<unsigned long long>(worker.stats().batches_committed.load()));
+      "live %5d events/s: %6llu messages, receipt to commit median %5.1f ms (<= %.0f), "
+      "p99 %5.1f ms (<= %.0f), %llu batches\n",
+      rate, static_cast<unsigned long long>(measured), median, median_bound, p99, p99_bound,
+      static_cast<unsigned long long>(worker.batches_committed()));
 }
 
 int Run(int argc, char** argv) {
@@ -232,9 +262,9 @@ int Run(int argc, char** argv) {
   const uint64_t messages = worker.journal().durable();
 
   const double per_event_seconds = worker.ApplyPerEvent("per-event", per_event);
-  const uint64_t batches_before = worker.stats().batches_committed.load();
+  const uint64_t batches_before = worker.batches_committed();
   const double batched_seconds = worker.ApplyBatched("batched");
-  const uint64_t batches = worker.stats().batches_committed.load() - batches_before;
+  const uint64_t batches = worker.batches_committed() - batches_before;
   std::vector<std::string> statements;
   worker.ApplyBatched("recorded", [&](std::string_view text) { statements.emplace_back(text); });
   {
@@ -257,7 +287,7 @@ int Run(int argc, char** argv) {
               static_cast<unsigned long long>(per_event));
   std::printf("batched:   %8.0f messages/s = %5.1f x per event (%llu batches, %llu by statement)\n",
               batched_rate, batched_rate / per_event_rate, static_cast<unsigned long long>(batches),
-              static_cast<unsigned long long>(worker.stats().batches_by_statement.load()));
+              static_cast<unsigned long long>(worker.batches_by_statement()));
   std::printf("bare:      %8.0f messages/s = %5.1f x per event (%zu statements)\n", bare_rate,
               bare_rate / per_event_rate, statements.size());
   Live(database, 100);

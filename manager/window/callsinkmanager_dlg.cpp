@@ -153,6 +153,12 @@ void CcallsinkmanagerDlg::EnableEditRemove(bool enable) {
   m_btnRemove->setEnabled(enable);
 }
 
+void CcallsinkmanagerDlg::EnableChanges(bool enable) {
+  for (QPushButton* button : {m_btnAdd, m_btnEdit, m_btnRemove, m_btnApply}) {
+    button->setEnabled(enable);
+  }
+}
+
 void CcallsinkmanagerDlg::ShowStatus(const std::string& text) {
   m_editStatus->setText(QString::fromStdString(text));
 }

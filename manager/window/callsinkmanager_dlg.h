@@ -92,6 +92,7 @@ class CcallsinkmanagerDlg : public QDialog, public ManagerWindow {
 
  private:
   void EnableEditRemove(bool enable) override;
+  void EnableChanges(bool enable) override;
   void ShowStatus(const std::string& text) override;
   void HideWindow() override;
 

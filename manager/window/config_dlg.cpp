@@ -5,6 +5,7 @@
 
 #include "config/config_layout.h"
 #include "manager/window/dialog_builder.h"
+#include "manager/window/utf8_length_validator.h"
 
 namespace callsink {
 
@@ -28,9 +29,12 @@ CConfigDlg::CConfigDlg(QWidget* parent) : QDialog(parent) {
   m_btnOk = layout.Button(1, "OK", 7, 151, 50, 14);
   m_btnCancel = layout.Button(2, "Cancel", 103, 151, 50, 14);
 
+  // The store reads back values of kMaxValueLength bytes, and the texts go
+  // there in UTF-8.
+  const auto* fitting = new Utf8LengthValidator(ConfigLayout::kMaxValueLength, this);
   for (QLineEdit* edit :
        {m_editServer, m_editPort, m_editMysqlServer, m_editUser, m_editPassword}) {
-    edit->setMaxLength(static_cast<int>(ConfigLayout::kMaxValueLength));
+    edit->setValidator(fitting);
   }
   m_btnOk->setDefault(true);
   setTabOrder(m_editServer, m_editPort);

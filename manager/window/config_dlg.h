@@ -12,9 +12,9 @@ namespace callsink {
 // "Add/Edit ACD configurations": the ACD server's address and port and the
 // MySQL server, user and password of one configuration. A form: DoModal
 // shows the texts it is given and hands the edited ones back on OK; it
-// takes whatever was typed, up to ConfigLayout::kMaxValueLength characters
-// per field. "Reset DB" signals resetDbClicked, for whoever runs the dialog
-// to start the data deletion with the texts typed so far (Fields()).
+// takes whatever was typed, up to ConfigLayout::kMaxValueLength bytes (in
+// UTF-8, as the store keeps them) per field. "Reset DB" signals resetDbClicked, for whoever runs
+// the dialog to start the data deletion with the texts typed so far (Fields()).
 //
 // Controls are named after their identifiers: edit_1003 (server),
 // edit_1004 (port), edit_1005 (MySQL server), edit_1007 (user), edit_1008

@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "config/config_layout.h"
+#include "config/metrics_endpoint_setting.h"
 #include "platform/registry.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
@@ -30,6 +31,9 @@ class ConsoleModeTest : public ::testing::Test {
     ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate));
     registry.CreateKey(ConfigLayout::kConfigsKey);
     registry.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount, "2");
+    // The common log is compared whole; no endpoint may add to it.
+    registry.CreateKey(MetricsEndpointSetting::kKey);
+    registry.SetValue(MetricsEndpointSetting::kKey, MetricsEndpointSetting::kValue, "off");
     for (int n = 1; n <= 2; ++n) {
       const std::string key = ConfigLayout::ConfigKey(n);
       registry.CreateKey(key);

@@ -39,7 +39,7 @@ class ConfigReaderTest : public ::testing::Test {
     callbacks.value_ignored = [this](int number, const char* name) {
       ignored_.push_back("Config" + std::to_string(number) + " " + name);
     };
-    return ReadConfigs(registry_, callbacks);
+    return ReadConfigs(registry_, callbacks) == ConfigReadResult::kRead;
   }
 
   test::TempDir dir_;

@@ -7,7 +7,10 @@
 #include <sstream>
 
 #include "config/config_layout.h"
+#include "config/metrics_endpoint_setting.h"
+#include "health/metrics_client.h"
 #include "platform/registry.h"
+#include "tests/support/free_port.h"
 
 namespace callsink::test {
 namespace {
@@ -19,11 +22,11 @@ std::string Bin(const std::string& program) {
 
 }  // namespace
 
-CollectorSystem::CollectorSystem() {
+CollectorSystem::CollectorSystem(const std::vector<std::string>& database_options) {
   TempDir::MakeFolder(dir_ / "app/logs");
   TempDir::MakeFolder(dir_ / "root");
   std::filesystem::copy_file(Bin("callsink"), dir_ / "app/callsink");
-  if (database_.Start()) env_ = database_.env();
+  if (database_.Start(database_options)) env_ = database_.env();
 }
 
 CollectorSystem::~CollectorSystem() {
@@ -109,9 +112,19 @@ void CollectorSystem::WriteConfigs(const std::vector<Config>& configs) {
                              admin ? database_env().admin_password : config.mysql_password) &&
            registry.SetValue(key, ConfigLayout::kStatus, "");
     }
-    return ok && registry.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount,
-                                   std::to_string(configs.size()));
+    metrics_port_ = FreePort();
+    return ok &&
+           registry.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount,
+                             std::to_string(configs.size())) &&
+           registry.CreateKey(MetricsEndpointSetting::kKey) &&
+           registry.SetValue(MetricsEndpointSetting::kKey, MetricsEndpointSetting::kValue,
+                             "127.0.0.1:" + std::to_string(metrics_port_));
   }));
+}
+
+std::string CollectorSystem::ScrapeMetrics() const {
+  std::string page, error;
+  return MetricsClient::Fetch("127.0.0.1", metrics_port_, &page, &error) ? page : "";
 }
 
 std::string CollectorSystem::Status(int n) {
@@ -123,9 +136,12 @@ std::string CollectorSystem::Status(int n) {
   return status;
 }
 
+std::vector<std::string> CollectorSystem::CollectorEnvironment() const {
+  return {"CALLSINK_ROOT=" + dir_ / "root", "MYSQL_UNIX_PORT=" + database_env().socket};
+}
+
 void CollectorSystem::StartCollector(const std::vector<std::string>& env) {
-  std::vector<std::string> all = {"CALLSINK_ROOT=" + dir_ / "root",
-                                  "MYSQL_UNIX_PORT=" + database_env().socket};
+  std::vector<std::string> all = CollectorEnvironment();
   all.insert(all.end(), env.begin(), env.end());
   collector_ = std::make_unique<ChildProcess>(dir_ / "app/callsink", std::vector<std::string>{},
                                               all, dir_.path(), dir_ / "callsink.out");

@@ -33,8 +33,9 @@ class CollectorSystem {
     std::string mysql_password{};  // used with mysql_user
   };
 
-  // Starts a private MariaDB for this system. Check database_env() after.
-  CollectorSystem();
+  // Starts a private MariaDB for this system, with `database_options` for
+  // mariadbd. Check database_env() after.
+  explicit CollectorSystem(const std::vector<std::string>& database_options = {});
   ~CollectorSystem();
 
   // The private server; Stop, Kill and Restart keep its socket and port.
@@ -53,17 +54,23 @@ class CollectorSystem {
   // Connection numbers (as text) that a record shows messages in or out on.
   static std::set<std::string> RecordConnections(const std::string& record_file);
 
-  // Writes ConfigCount and Config1..N.
+  // Writes ConfigCount and Config1..N, and the metrics endpoint on a free
+  // port of 127.0.0.1.
   void WriteConfigs(const std::vector<Config>& configs);
   // Sets `name` below the service's key, beside Configs.
   void SetServiceValue(const std::string& name, const std::string& value);
   // The folder of a server's journal.
   std::string JournalFolder(const std::string& server) const;
+  // The running collector's metrics page; "" when it does not answer.
+  std::string ScrapeMetrics() const;
   // The Status value of ConfigN ("" when missing).
   std::string Status(int n);
 
   // Starts the collector; `env` ("NAME=value") adds to its environment.
   void StartCollector(const std::vector<std::string>& env = {});
+  // What the collector's environment adds: the store's root and the
+  // database's socket.
+  std::vector<std::string> CollectorEnvironment() const;
   // Sends `signal_number` and waits up to `timeout_ms` for the exit code.
   std::optional<int> StopCollector(int signal_number, int timeout_ms);
   ChildProcess* collector() { return collector_.get(); }
@@ -82,6 +89,7 @@ class CollectorSystem {
   std::optional<MariaDbEnv> env_;
   std::vector<std::unique_ptr<AcdSim>> sims_;
   std::unique_ptr<ChildProcess> collector_;
+  int metrics_port_ = 0;
 };
 
 }  // namespace callsink::test

@@ -117,6 +117,7 @@ void ExpectedStore::Apply(const std::vector<uint8_t>& message) {
     }
   } else if (header.msg_class == 2 && header.msg_type == 1) {
     if (auto cdr = CdrBody::Decode(body, *length)) {
+      ++rows_written_["stock_cdr"];
       cdrs_.push_back(
           Join({Text(cdr->group), Text(cdr->agent), std::to_string(cdr->call_time),
                 std::to_string(cdr->call_duration), Text(cdr->caller_user), Text(cdr->call_guid),
@@ -125,6 +126,7 @@ void ExpectedStore::Apply(const std::vector<uint8_t>& message) {
     }
   } else if (header.msg_class == 2 && header.msg_type == 2) {
     if (auto call = CallBody::Decode(body, *length)) {
+      ++rows_written_["stock_calls"];
       calls_.push_back(
           Join({Text(call->group), Text(call->agent), std::to_string(t), Text(call->call_id),
                 std::to_string(call->call_state), std::to_string(call->close_reason)}));
@@ -138,6 +140,7 @@ void ExpectedStore::Apply(const std::vector<uint8_t>& message) {
       if (update->state == 0) {
         for (auto& [membership, relation] : relations_) {
           if (membership.first != update->group) continue;
+          ++rows_written_["stock_relations"];
           relation.timestamp = Time(t);
           relation.state = 0;
           if (relation.modified) ++*relation.modified;
@@ -153,6 +156,7 @@ void ExpectedStore::Apply(const std::vector<uint8_t>& message) {
 
 void ExpectedStore::WriteGroup(const std::string& group, uint32_t timestamp, int32_t state,
                                bool modified, int32_t calls_in_queue) {
+  ++rows_written_["stock_groups"];
   auto [it, inserted] = groups_.try_emplace(group, Group{timestamp, state, 1, calls_in_queue});
   if (inserted) return;
   it->second.timestamp = timestamp;
@@ -163,6 +167,7 @@ void ExpectedStore::WriteGroup(const std::string& group, uint32_t timestamp, int
 
 void ExpectedStore::WriteAgent(const std::string& agent, const std::string& full_name,
                                uint32_t timestamp, int32_t state, bool modified) {
+  ++rows_written_["stock_agents"];
   auto [it, inserted] = agents_.try_emplace(agent, Agent{full_name, timestamp, state, 1});
   if (inserted) return;
   it->second.full_name = full_name;
@@ -173,6 +178,7 @@ void ExpectedStore::WriteAgent(const std::string& agent, const std::string& full
 
 void ExpectedStore::WriteRelation(const std::string& group, const std::string& agent,
                                   uint32_t timestamp, int32_t state) {
+  ++rows_written_["stock_relations"];
   auto [it, inserted] = relations_.try_emplace({group, agent});
   Relation& relation = it->second;
   relation.timestamp = Time(timestamp);
@@ -186,6 +192,7 @@ void ExpectedStore::WriteRelation(const std::string& group, const std::string& a
 
 void ExpectedStore::WriteRelationStatus(const std::string& group, const std::string& agent,
                                         Time timestamp, int32_t status) {
+  ++rows_written_["stock_relations"];
   Relation& relation = relations_[{group, agent}];
   relation.timestamp = timestamp;
   relation.status = status;
@@ -211,6 +218,7 @@ void ExpectedStore::WriteStatusInterval(const std::string& group, const std::str
     start = begin ? std::to_string(*begin) : "CLOCK";
     previous = std::to_string(*it->second.status);
   }
+  ++rows_written_["stock_status"];
   status_rows_.push_back(Join({group, agent, start, std::to_string(timestamp), previous}));
 }
 

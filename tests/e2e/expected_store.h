@@ -47,6 +47,8 @@ class ExpectedStore {
   const std::map<std::string, int>& counts() const { return counts_; }
   // Events replayed (class 2).
   size_t events() const;
+  // Rows the statements insert or update, by table (stock_time not kept).
+  const std::map<std::string, int>& rows_written() const { return rows_written_; }
 
  private:
   // A time is either the ACD server's or the collector's clock (empty).
@@ -89,6 +91,7 @@ class ExpectedStore {
   std::vector<std::string> calls_;
   std::vector<std::string> cdrs_;
   std::map<std::string, int> counts_;
+  std::map<std::string, int> rows_written_;
 };
 
 }  // namespace callsink::test

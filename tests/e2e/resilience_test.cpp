@@ -1,13 +1,18 @@
 // The collector when its peers misbehave: a database or ACD server that is
 // down, goes away or hangs, and every fault acdsim can inject.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 #include "tests/e2e/collector_system.h"
@@ -56,12 +61,55 @@ int ClosedPort() {
   return ntohs(address.sin_port);
 }
 
+// A network of its own for the calling thread and the processes it starts:
+// a fresh namespace whose loopback can be switched off, which makes every
+// peer on it vanish without a word, as a host that lost power does. The
+// thread returns to its previous network when the object goes away.
+class PrivateNetwork {
+ public:
+  PrivateNetwork() : previous_(open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC)) {
+    if (previous_ < 0 || unshare(CLONE_NEWNET) != 0) return;
+    control_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    entered_ = control_ >= 0 && SetLoopback(true);
+  }
+  ~PrivateNetwork() {
+    if (control_ >= 0) close(control_);
+    if (previous_ >= 0) {
+      EXPECT_EQ(setns(previous_, CLONE_NEWNET), 0);
+      close(previous_);
+    }
+  }
+  bool entered() const { return entered_; }
+  bool SetLoopback(bool up) {
+    ifreq request{};
+    std::strcpy(request.ifr_name, "lo");
+    if (ioctl(control_, SIOCGIFFLAGS, &request) != 0) return false;
+    request.ifr_flags =
+        static_cast<short>(up ? request.ifr_flags | IFF_UP : request.ifr_flags & ~IFF_UP);
+    return ioctl(control_, SIOCSIFFLAGS, &request) == 0;
+  }
+
+ private:
+  const int previous_;
+  int control_ = -1;
+  bool entered_ = false;
+};
+
 class ResilienceTest : public ::testing::Test {
  protected:
   void SetUp() override { CALLSINK_REQUIRE_MARIADB(system_.database_if_started()); }
 
   bool LogShows(const std::string& server, const std::string& text, int timeout_ms) {
     return WaitUntil(timeout_ms, [&] { return system_.CountInLog(server, text) > 0; });
+  }
+  // Starts acdsim on `server` with `flags`, one configuration for it and the
+  // collector; true once the worker reports "Y-Y".
+  bool CollectFrom(const std::string& server, const std::vector<std::string>& flags) {
+    auto* sim = system_.StartAcdSim(server, flags);
+    if (sim == nullptr) return false;
+    system_.WriteConfigs({{server, sim->port}});
+    system_.StartCollector();
+    return WaitUntil(10000, [&] { return system_.Status(1) == "Y-Y"; });
   }
   int Rows(SqlClient& sql, const std::string& table, const std::string& server) {
     return std::stoi(
@@ -92,6 +140,58 @@ TEST_F(ResilienceTest, DatabaseDownAtStartKeepsTheAcdLinkAndTriesEveryTenSeconds
       << system_.WorkerLog(server);
   // The retry came with the next 10 s slice, not before.
   EXPECT_GE(steady_clock::now() - first_failure, milliseconds(9000));
+  EXPECT_EQ(system_.StopCollector(SIGTERM, 2000), std::optional<int>(0));
+}
+
+TEST_F(ResilienceTest, TableStepRetriesReachARestartedServerAndSeeALaterGrant) {
+  const std::string server = "127.0.0.32";
+  auto* sim = system_.StartAcdSim(server, {"--rate", "50"});
+  ASSERT_NE(sim, nullptr);
+  const MariaDbEnv& db = system_.database_env();
+  SqlClient(db).Exec("create database acd_db");
+  // A user who may write the tables but not create them.
+  system_.WriteConfigs({{server, sim->port, "localhost", db.limited_user, db.limited_password}});
+  system_.StartCollector();
+  ASSERT_TRUE(LogShows(server, "Table creation failed: CREATE command denied", 5000))
+      << system_.WorkerLog(server);
+
+  ASSERT_TRUE(system_.database().Restart());
+  SqlClient(db).Exec("grant create on acd_db.* to '" + db.limited_user + "'@'localhost'");
+  // The retries come every 10 s; two of them at most.
+  EXPECT_TRUE(WaitUntil(25000, [&] { return system_.Status(1) == "Y-Y"; }))
+      << system_.WorkerLog(server);
+  EXPECT_EQ(system_.CountInLog(server, "gone away"), 0) << "a retry on the old session";
+  EXPECT_EQ(system_.StopCollector(SIGTERM, 2000), std::optional<int>(0));
+}
+
+TEST_F(ResilienceTest, ASecondCollectorOnTheSameStoreRefusesToStartAndTheFirstGoesOn) {
+  const std::string server = "127.0.0.39";
+  ASSERT_TRUE(CollectFrom(server, {"--rate", "50"}));
+
+  const std::string output = system_.folder() + "/second.out";
+  ChildProcess second(system_.folder() + "/app/callsink", {}, system_.CollectorEnvironment(),
+                      system_.folder(), output);
+  EXPECT_EQ(second.WaitExit(5000), std::optional<int>(1));
+  const std::string refusal = "Another collector runs on the configuration store in " +
+                              system_.folder() + "/root/var/lib/callsink, this one does not start";
+  EXPECT_EQ(TempDir::ReadFile(output), "callsink: " + refusal + "\n");
+  EXPECT_EQ(system_.CountInLog("common", refusal), 1);
+  EXPECT_EQ(system_.CountInLog(server, "Connected to ACD server"), 1);
+  EXPECT_TRUE(system_.collector()->Running());
+}
+
+TEST_F(ResilienceTest, AServerWhoseHostVanishesIsGivenUpWithinTwoMinutes) {
+  PrivateNetwork network;
+  ASSERT_TRUE(network.entered()) << "no network namespace: " << std::strerror(errno);
+  const std::string server = "127.0.0.41";
+  ASSERT_TRUE(CollectFrom(server, {"--events", "0"}));  // answers, then stays silent
+
+  ASSERT_TRUE(network.SetLoopback(false));
+  const auto vanished = steady_clock::now();
+  ASSERT_TRUE(WaitUntil(150000, [&] { return system_.CountInLog(server, "Receive Failed") > 0; }))
+      << system_.WorkerLog(server);
+  EXPECT_GT(steady_clock::now() - vanished, std::chrono::seconds(60)) << "keep-alive, no guess";
+  EXPECT_TRUE(WaitUntil(15000, [&] { return system_.Status(1) != "Y-Y"; }));
   EXPECT_EQ(system_.StopCollector(SIGTERM, 2000), std::optional<int>(0));
 }
 

@@ -73,7 +73,8 @@ TEST_F(DataDropTest, OffersAllFirstThenEveryServerOnceAndCancelDeletesNothing) {
               UnorderedElementsAre("10.0.0.5", "10.0.0.6"));
   EXPECT_TRUE(messages_.shown.empty());
   EXPECT_EQ(RowCounts("10.0.0.5"), kAll);
-  EXPECT_THAT(Statements(), ElementsAre("select Serv_Name from stock_agents union select "
+  EXPECT_THAT(Statements(), ElementsAre(kSessionModes,
+                                        "select Serv_Name from stock_agents union select "
                                         "Serv_Name from stock_groups"));
 }
 
@@ -82,7 +83,7 @@ TEST_F(DataDropTest, DeletingOneServerRunsTheSevenDeletesInOrderAndKeepsTheOther
   EXPECT_EQ(RunFlow(env().admin_password), DataDropFlow::Outcome::kServerDeleted);
   EXPECT_EQ(messages_.shown, (std::vector<std::string>{"Information deleted"}));
   std::vector<std::string> expected{
-      "select Serv_Name from stock_agents union select Serv_Name from stock_groups"};
+      kSessionModes, "select Serv_Name from stock_agents union select Serv_Name from stock_groups"};
   for (const std::string& table : kTables) {
     expected.push_back("delete from " + table + " where Serv_Name=\"10.0.0.5\"");
   }

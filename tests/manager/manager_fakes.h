@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -39,19 +40,22 @@ class RecordingTray : public TrayIcon {
   std::vector<TrayCall> calls;
 };
 
-// Answers questions from `answers` in order (kNo once they run out).
+// Answers questions from `answers` in order (kNo once they run out), after
+// running `while_asking` when it is set.
 class ScriptedMessageBox : public MessageBox {
  public:
   MessageAnswer Show(const std::string& text, MessageKind kind) override {
     shown.push_back(text);
     kinds.push_back(kind);
     if (kind == MessageKind::kNotice) return MessageAnswer::kOk;
+    if (while_asking) while_asking();
     if (answers.empty()) return MessageAnswer::kNo;
     const MessageAnswer answer = answers.front();
     answers.pop_front();
     return answer;
   }
   std::deque<MessageAnswer> answers;
+  std::function<void()> while_asking;
   std::vector<std::string> shown;
   std::vector<MessageKind> kinds;
 };
@@ -73,9 +77,11 @@ class ScriptedConfigDialog : public ConfigDialog {
 class RecordingWindow : public ManagerWindow {
  public:
   void EnableEditRemove(bool enable) override { edit_remove_enabled = enable; }
+  void EnableChanges(bool enable) override { changes_enabled = enable; }
   void ShowStatus(const std::string& text) override { status = text; }
   void HideWindow() override { hidden = true; }
   std::optional<bool> edit_remove_enabled;
+  std::optional<bool> changes_enabled;
   std::string status;
   bool hidden = false;
 };
@@ -98,7 +104,8 @@ struct Launch {
   }
 };
 
-// Answers launches with `results` in order (started once they run out).
+// Answers launches with `results` in order (started once they run out);
+// the programs it started never say anything.
 class RecordingLauncher : public ProcessLauncher {
  public:
   int Launch(const std::string& folder, const std::string& file,
@@ -109,6 +116,7 @@ class RecordingLauncher : public ProcessLauncher {
     results.pop_front();
     return result;
   }
+  std::string ErrorOutput(std::chrono::milliseconds) override { return {}; }
   std::deque<int> results;
   std::vector<test::Launch> launches;
 };

@@ -1,6 +1,8 @@
 #include "manager/manager_model.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -443,6 +445,40 @@ TEST_F(ManagerModelTest, ApplyFailuresNameTheReasonOfTheLaunchThatFailed) {
   EXPECT_EQ(messages_.shown.back(),
             "Apply failed ( Reason : a sharing violation occurred ), try to restart service "
             "manually");
+}
+
+// The store is root's (folder and file): a window started by another user
+// says that it needs root and how, and offers no change that would fail.
+TEST_F(ManagerModelTest, WithoutTheRightsToTheStoreItSaysItNeedsRootAndChangesNothing) {
+  WriteRows({Row("10.0.0.5")});
+  dialog_.typed = Typed("10.0.0.6");
+  const passwd* nobody = getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  // The saved user stays root, so that the rights come back below.
+  ASSERT_EQ(setresgid(nobody->pw_gid, nobody->pw_gid, 0), 0);
+  ASSERT_EQ(setresuid(nobody->pw_uid, nobody->pw_uid, 0), 0);
+  Start();
+  const bool changed =
+      Model().OnAdd() || Model().OnEdit() || Model().OnRemove() || Model().OnApply();
+  ASSERT_EQ(setresuid(0, 0, 0), 0);
+  ASSERT_EQ(setresgid(0, 0, 0), 0);
+
+  EXPECT_FALSE(changed);
+  EXPECT_EQ(window_.changes_enabled, false);
+  ASSERT_FALSE(messages_.shown.empty());
+  const std::string said = messages_.shown[0];
+  EXPECT_EQ(said.rfind("callsinkmanager needs root rights for the configuration store (cannot open "
+                       "registry file " +
+                           root_ / "var/lib/callsink/registry.db" +
+                           ": Permission denied). Run it as root: sudo callsinkmanager, or pkexec "
+                           "callsinkmanager",
+                       0),
+            0u)
+      << said;
+  EXPECT_EQ(messages_.shown, std::vector<std::string>(5, said)) << "once at start, once a click";
+  EXPECT_TRUE(dialog_.opened_with.empty());
+  EXPECT_TRUE(launcher_.launches.empty());
+  EXPECT_EQ(Value(0, "ConfigCount"), "1");
 }
 
 TEST_F(ManagerModelTest, RestartModeOffersTheRebootOnceUnlessItWasAccepted) {

@@ -96,5 +96,32 @@ TEST_F(ActivityLogTest, LongNamesAreCutAndMissingFolderFailsWithoutWriting) {
   EXPECT_NE(access("logs", F_OK), 0) << "the folder is never created";
 }
 
+// Names come from the configuration: whatever they hold, the file lies in
+// "logs", and a name an administrator would type keeps its bytes.
+TEST_F(ActivityLogTest, EveryNameOpensAFileInsideLogs) {
+  TempDir::MakeFolder(dir_ / "logs/acd_x");
+  const struct {
+    std::string name;
+    std::string file;
+  } cases[] = {
+      {"10.0.0.5", "acd_10.0.0.5.log"},
+      {"acd-1.example.com", "acd_acd-1.example.com.log"},
+      {"Z\xfcrich \"HQ\" \\ 'A'", "acd_Z\xfcrich \"HQ\" \\ 'A'.log"},
+      {"x/../../f", "acd_x_.._.._f.log"},
+      {"../../../etc/passwd", "acd__._.._.._etc_passwd.log"},
+      {".hidden", "acd__hidden.log"},
+      {"a\nb\r\tc\x7f", "acd_a_b__c_.log"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ActivityLog::FileName(c.name), "logs/" + c.file);
+    ActivityLog log;
+    ASSERT_TRUE(log.Open(c.name));
+    log.Write("x");
+    EXPECT_FALSE(TempDir::ReadFile(dir_ / ("logs/" + c.file)).empty());
+  }
+  EXPECT_EQ(access("f.log", F_OK), -1) << "written outside logs";
+}
+
 }  // namespace
 }  // namespace callsink

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "tests/support/temp_dir.h"
 
@@ -111,6 +114,30 @@ TEST(RegistryOpenTest, MissingOrForeignFilesAreReportedAndLeftUntouched) {
   EXPECT_FALSE(empty_existing.Open(Registry::OpenMode::kExisting));
   Registry empty_create(dir / "empty.db");
   EXPECT_TRUE(empty_create.Open(Registry::OpenMode::kCreate)) << empty_create.error();
+}
+
+// The service's own user owns the store's folder: a store that root creates
+// there is that user's, and a link put in its place is not followed.
+TEST(RegistryOpenTest, StoreRootCreatesInAnotherUsersFolderGoesToThatUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root creates files for another user";
+  constexpr uid_t kUser = 65534;
+  constexpr gid_t kGroup = 65534;
+  TempDir dir;
+  const std::string folder = dir / "store";
+  TempDir::MakeFolder(folder);
+  ASSERT_EQ(chown(folder.c_str(), kUser, kGroup), 0);
+  Registry store(folder + "/registry.db");
+  ASSERT_TRUE(store.Open(Registry::OpenMode::kCreate)) << store.error();
+  struct stat info {};
+  ASSERT_EQ(stat((folder + "/registry.db").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, kUser);
+  EXPECT_EQ(info.st_gid, kGroup);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  ASSERT_EQ(symlink((dir / "elsewhere.db").c_str(), (folder + "/linked.db").c_str()), 0);
+  Registry linked(folder + "/linked.db");
+  EXPECT_FALSE(linked.Open(Registry::OpenMode::kCreate));
+  EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere.db"));
 }
 
 }  // namespace

@@ -110,7 +110,7 @@ TEST_F(ServiceModeTest, RegisterTwiceWritesTheUnitOnceAndExitsZeroBothTimes) {
   EXPECT_EQ(TempDir::ReadFile(unit_path_), text);
 }
 
-TEST_F(ServiceModeTest, GeneratedUnitPassesSystemdVerify) {
+TEST_F(ServiceModeTest, GeneratedUnitPassesSystemdVerifyAndBothSandboxesRateAtMostThree) {
   const char* analyze = "/usr/bin/systemd-analyze";
   if (access(analyze, X_OK) != 0) {
     if (std::getenv("CI") != nullptr && std::string(std::getenv("CI")) == "true") {
@@ -125,9 +125,18 @@ TEST_F(ServiceModeTest, GeneratedUnitPassesSystemdVerify) {
   ASSERT_EQ(Run("-register", folder + "/callsink").exit_code, 0);
 
   const std::string output = dir_ / "verify.out";
-  ChildProcess verify(analyze, {"verify", unit_path_}, {}, dir_.path(), output);
+  // The manual page the unit names comes with the package, not with a build.
+  ChildProcess verify(analyze, {"verify", "--man=no", unit_path_}, {}, dir_.path(), output);
   EXPECT_EQ(verify.WaitExit(30000), std::optional<int>(0));
   EXPECT_EQ(TempDir::ReadFile(output), "");
+
+  // The unit "-register" wrote, and the one the package ships; --threshold
+  // counts tenths.
+  for (const std::string& unit : {unit_path_, std::string(CALLSINK_SHIPPED_UNIT)}) {
+    ChildProcess security(analyze, {"security", "--offline=yes", "--threshold=30", unit}, {},
+                          dir_.path(), output);
+    EXPECT_EQ(security.WaitExit(30000), std::optional<int>(0)) << TempDir::ReadFile(output);
+  }
 }
 
 TEST_F(ServiceModeTest, StartOfAServiceNotInstalledDoesNothing) {
@@ -224,6 +233,38 @@ TEST_F(ServiceModeTest, UnregisterStopsTheServiceAndRemovesTheUnit) {
   EXPECT_EQ(Run("-start").output, "");
   EXPECT_EQ(ServicePid(), 0);
   EXPECT_EQ(Run("-u").exit_code, 0);
+}
+
+TEST_F(ServiceModeTest, PackagesUnitRunsTheServiceAndTheRegistrationOptionsSaySo) {
+  // The package's unit, for the collector where this test keeps it.
+  const std::string packaged = root_ + "/usr/lib/systemd/system/acd-service.service";
+  ASSERT_EQ(Run("-register").exit_code, 0);
+  TempDir::MakeFolder(root_ + "/usr/lib/systemd/system");
+  std::filesystem::rename(unit_path_, packaged);
+  const std::string text = TempDir::ReadFile(packaged);
+
+  const OptionRun reg = Run("-register");
+  EXPECT_EQ(reg.exit_code, 0);
+  EXPECT_EQ(reg.output, "The service comes with the callsink package (" + packaged +
+                            "): nothing to register.\n");
+  EXPECT_FALSE(std::filesystem::exists(unit_path_));
+
+  const OptionRun start = Run("-start");
+  EXPECT_EQ(start.exit_code, 0);
+  EXPECT_EQ(start.output, "");
+  ASSERT_GT(ServicePid(), 0);
+  const pid_t pid = ServicePid();
+  ASSERT_TRUE(Logged("Waiting for close event"));
+
+  const OptionRun unregister = Run("-u");
+  EXPECT_EQ(unregister.exit_code, 0);
+  EXPECT_EQ(unregister.output, "The service comes with the callsink package (" + packaged +
+                                   "): remove the package to remove the service.\n");
+  EXPECT_EQ(TempDir::ReadFile(packaged), text);
+  EXPECT_EQ(ServicePid(), pid) << "-unregister stopped the package's service";
+
+  EXPECT_EQ(Run("-stop").exit_code, 0);
+  EXPECT_TRUE(WaitUntil(5000, [&] { return ServiceProcess::Gone(pid); }));
 }
 
 TEST_F(ServiceModeTest, OptionsWithATrailingBlankRunTheConsole) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <regex>
 
 #include "tests/support/temp_dir.h"
 
@@ -22,18 +23,26 @@ TEST(ServiceUnitTest, NameIsTheServiceNameLowercasedWithDashes) {
   EXPECT_EQ(ServiceUnit::FileName("My/Odd@Name\t2"), "my-odd-name-2.service");
 }
 
-TEST(ServiceUnitTest, TextRunsTheQuotedExecutableWithTheServiceName) {
-  EXPECT_EQ(ServiceUnit::Text(kName, kDescription, "/opt/callsink/callsink"),
-            "[Unit]\n"
-            "Description=Collects ACD call and status statistics\n"
-            "\n"
-            "[Service]\n"
-            "Type=notify\n"
-            "NotifyAccess=main\n"
-            "ExecStart=\"/opt/callsink/callsink\" \"-name=ACD Service\"\n"
-            "\n"
-            "[Install]\n"
-            "WantedBy=multi-user.target\n");
+// What "-register" writes: this executable, as root, allowed to write the
+// logs folder beside it.
+TEST(ServiceUnitTest, RegisteredUnitRunsTheQuotedExecutableAsRootWithItsLogsBeside) {
+  const std::string text = ServiceUnit::Text(kName, kDescription, "/opt/callsink/callsink");
+  for (const std::string line :
+       {"Description=Collects ACD call and status statistics", "Type=notify",
+        "ExecStart=\"/opt/callsink/callsink\" \"-name=ACD Service\"", "User=root", "Group=root",
+        "ReadWritePaths=\"-/opt/callsink/logs\"", "SuccessExitStatus=1",
+        "WantedBy=multi-user.target"}) {
+    EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line << "\n" << text;
+  }
+  EXPECT_FALSE(std::regex_search(text, std::regex("@[A-Z_]+@"))) << "a placeholder is left:\n"
+                                                                 << text;
+}
+
+// The package ships the same text, filled in for its own layout.
+TEST(ServiceUnitTest, ShippedUnitIsTheCollectorsTextForThePackagedLayout) {
+  EXPECT_EQ(TempDir::ReadFile(CALLSINK_SHIPPED_UNIT),
+            ServiceUnit::Text(kName, kDescription, CALLSINK_PACKAGED_EXECUTABLE,
+                              CALLSINK_PACKAGED_ACCOUNT, CALLSINK_PACKAGED_LOG_FOLDER));
 }
 
 TEST(ServiceUnitTest, SpecifiersAndVariablesAreEscaped) {
@@ -42,6 +51,11 @@ TEST(ServiceUnitTest, SpecifiersAndVariablesAreEscaped) {
   EXPECT_NE(text.find("ExecStart=\"/opt/a b%%c$d/callsink\" \"-name=A%%b$$c\"\n"),
             std::string::npos)
       << text;
+  EXPECT_NE(text.find("ReadWritePaths=\"-/opt/a b%%c$d/logs\"\n"), std::string::npos) << text;
+  // A value that looks like a placeholder stays as it is.
+  EXPECT_NE(ServiceUnit::Text(kName, "@ACCOUNT@", "/opt/callsink/callsink")
+                .find("\nDescription=@ACCOUNT@\n"),
+            std::string::npos);
 }
 
 TEST(ServiceUnitTest, ExecutableIsReadBackFromTheText) {
@@ -59,6 +73,11 @@ TEST(ServiceUnitTest, PathsSystemdCannotRunGiveNoText) {
     EXPECT_EQ(ServiceUnit::Text(kName, kDescription, path), "") << path;
   }
   EXPECT_EQ(ServiceUnit::Text(kName, "two\nlines", "/opt/callsink/callsink"), "");
+  EXPECT_EQ(ServiceUnit::Text(kName, kDescription, "/opt/callsink/callsink", "root\nUser=x",
+                              "/var/log/callsink"),
+            "");
+  EXPECT_EQ(ServiceUnit::Text(kName, kDescription, "/opt/callsink/callsink", "callsink", "logs"),
+            "");
 }
 
 TEST(ServiceUnitTest, CreateWritesAReadableFileAndMakesTheFolder) {

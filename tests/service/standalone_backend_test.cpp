@@ -40,7 +40,8 @@ class StandaloneBackendTest : public ::testing::Test {
 
   void UseExecutable(const std::string& executable) {
     service_.SetBackend(std::make_unique<StandaloneBackend>(
-        SystemPaths::UnitDirectory(), SystemPaths::RunDirectory(), executable));
+        SystemPaths::UnitDirectory(), SystemPaths::PackageUnitDirectory(),
+        SystemPaths::RunDirectory(), executable));
   }
   // The stand-in started directly by the test, holding the lock once ready.
   std::unique_ptr<ChildProcess> Hold(const std::vector<std::string>& env = {}) {
@@ -183,7 +184,8 @@ TEST_F(StandaloneBackendTest, OnlyALaunchForThisInstallationCountsAsStartedAsSer
 
 TEST_F(StandaloneBackendTest, LockHeldInThisProcessIsSeenWithoutLosingIt) {
   ASSERT_TRUE(service_.Install());
-  StandaloneBackend own(SystemPaths::UnitDirectory(), SystemPaths::RunDirectory(), kStandIn);
+  StandaloneBackend own(SystemPaths::UnitDirectory(), SystemPaths::PackageUnitDirectory(),
+                        SystemPaths::RunDirectory(), kStandIn);
   ASSERT_TRUE(own.OnServiceStart(service_));
   EXPECT_TRUE(own.IsRunning(service_));
   EXPECT_FALSE(own.IsStopped(service_));

@@ -48,8 +48,8 @@ class SystemdBackendTest : public ::testing::Test {
   SystemdBackendTest() {
     auto fake = std::make_unique<FakeSystemctl>();
     systemctl_ = fake.get();
-    service_.SetBackend(std::make_unique<SystemdBackend>(unit_directory_, std::move(fake),
-                                                         "/opt/callsink/callsink"));
+    service_.SetBackend(std::make_unique<SystemdBackend>(
+        unit_directory_, package_unit_directory_, std::move(fake), "/opt/callsink/callsink"));
   }
 
   std::vector<std::vector<std::string>> Invoked() {
@@ -67,6 +67,7 @@ class SystemdBackendTest : public ::testing::Test {
   TempDir dir_;
   const std::string unit_directory_ = dir_ / "etc/systemd/system";
   const std::string unit_path_ = unit_directory_ + "/acd-service.service";
+  const std::string package_unit_directory_ = dir_ / "usr/lib/systemd/system";
   Service service_{"ACD Service", "ACD Service", "Collects ACD call and status statistics"};
   // Owned by the backend, which the service owns.
   FakeSystemctl* systemctl_ = nullptr;
@@ -133,6 +134,41 @@ TEST_F(SystemdBackendTest, WithoutUnitEveryOperationFailsQuietlyWithoutSystemctl
   EXPECT_FALSE(service_.IsRunning());
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_TRUE(calls().empty());
+}
+
+TEST_F(SystemdBackendTest, PackagesUnitIsControlledButNeverRegisteredOverNorRemoved) {
+  TempDir::MakeFolder(package_unit_directory_);
+  const std::string packaged = package_unit_directory_ + "/acd-service.service";
+  TempDir::WriteFile(packaged, "packaged\n");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(service_.Install());
+  EXPECT_EQ(service_.last_error(), EEXIST);
+  EXPECT_FALSE(service_.Uninstall());
+  EXPECT_EQ(service_.last_error(), EPERM);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "The service comes with the callsink package (" + packaged +
+                "): nothing to register.\n"
+                "The service comes with the callsink package (" +
+                packaged + "): remove the package to remove the service.\n");
+  EXPECT_FALSE(ServiceUnit::Exists(unit_path_));
+  EXPECT_EQ(TempDir::ReadFile(packaged), "packaged\n");
+  EXPECT_TRUE(calls().empty());
+
+  SetActiveState("active");
+  EXPECT_TRUE(service_.Start());
+  EXPECT_TRUE(service_.IsRunning());
+  EXPECT_TRUE(service_.Stop());
+  EXPECT_EQ(Invoked(),
+            (Commands{{"start", "acd-service.service"},
+                      {"show", "--property=ActiveState", "--value", "acd-service.service"},
+                      {"--no-block", "stop", "acd-service.service"}}));
+
+  // A unit the administrator registered comes first, as it does in systemd,
+  // and goes again with "-unregister".
+  WriteUnit();
+  EXPECT_TRUE(service_.Uninstall());
+  EXPECT_FALSE(ServiceUnit::Exists(unit_path_));
+  EXPECT_EQ(TempDir::ReadFile(packaged), "packaged\n");
 }
 
 TEST_F(SystemdBackendTest, StartWaitsThroughSystemctlAndLetsItExplainAFailure) {

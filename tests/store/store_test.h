@@ -23,6 +23,11 @@ class StoreTest : public ::testing::Test {
  protected:
   static constexpr char kServer[] = "acd1.example";
   static constexpr char kOtherServer[] = "acd2.example";
+  // Every connection's first statement: the session's SQL modes without the
+  // two that break double-quoted, backslash-escaped values.
+  static constexpr char kSessionModes[] =
+      "SET SESSION sql_mode = TRIM(BOTH ',' FROM REPLACE(REPLACE(CONCAT(',', "
+      "@@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ','), ',ANSI_QUOTES,', ','))";
 
   void SetUp() override;
   void TearDown() override;

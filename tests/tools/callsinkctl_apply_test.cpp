@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "config/metrics_endpoint_setting.h"
+#include "platform/registry.h"
 #include "tests/service/service_process.h"
 #include "tests/support/child_process.h"
+#include "tests/support/free_port.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/program_run.h"
 
@@ -45,6 +48,13 @@ class CallsinkctlApplyTest : public ::testing::Test {
   }
   pid_t ServicePid() const { return ServiceProcess::LockHolder(root_ + "/run/acd-service.pid"); }
   std::string CommonLog() const { return TempDir::ReadFile(dir_ / "app/logs/acd_common.log"); }
+  void SetMetricsEndpoint(const std::string& value) {
+    Registry registry(root_ + "/var/lib/callsink/registry.db");
+    ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate)) << registry.error();
+    ASSERT_TRUE(registry.CreateKey(MetricsEndpointSetting::kKey));
+    ASSERT_TRUE(
+        registry.SetValue(MetricsEndpointSetting::kKey, MetricsEndpointSetting::kValue, value));
+  }
 
   TempDir dir_;
   const std::string root_ = dir_ / "root";
@@ -57,8 +67,14 @@ TEST_F(CallsinkctlApplyTest, ApplyRestartsTheServiceWhichStartsTheNewConfigurati
   ASSERT_GT(first, 0) << "the service did not start";
   ASSERT_TRUE(WaitUntil(
       5000, [&] { return CommonLog().find("Waiting for close event") != std::string::npos; }));
-  EXPECT_EQ(Ctl({"status"}).out, "ACD Service: running\n");
+  EXPECT_EQ(Ctl({"status"}).out,
+            "ACD Service: running\n\nHealth: none, there is no configuration store\n");
 
+  // The metrics endpoint's value lies outside the layout that every change
+  // of the configurations rewrites.
+  const int metrics_port = test::FreePort();
+  const std::string endpoint = "127.0.0.1:" + std::to_string(metrics_port);
+  SetMetricsEndpoint(endpoint);
   ASSERT_EQ(Ctl({"add", "--server", "10.0.0.5"}).exit_code, 0);
   ASSERT_EQ(Ctl({"add", "--server", "10.0.0.6", "--port", "4661"}).exit_code, 0);
   const size_t before = CommonLog().size();
@@ -81,7 +97,25 @@ TEST_F(CallsinkctlApplyTest, ApplyRestartsTheServiceWhichStartsTheNewConfigurati
   const ProgramRun list = Ctl({"list"});
   EXPECT_EQ(list.exit_code, 0);
   EXPECT_EQ(list.out.find("Service stopped"), std::string::npos) << list.out;
-  EXPECT_EQ(Ctl({"status"}).out.rfind("ACD Service: running\n", 0), 0u);
+  // The new run serves the figures of both configurations, which status
+  // shows after the lines it always showed. Neither reaches its database
+  // ("localhost" without a server), so nothing was received or written.
+  const std::string status = Ctl({"status"}).out;
+  EXPECT_EQ(status.rfind("ACD Service: running\n1\t10.0.0.5\t", 0), 0u) << status;
+  const std::string health = "\nHealth from http://" + endpoint + "/metrics:\n";
+  ASSERT_NE(status.find(health), std::string::npos) << status;
+  EXPECT_EQ(status.substr(status.find(health) + health.size()),
+            "1\t10.0.0.5\tN-N, no message yet, 0 events/min, 0 rows written, no journal\n"
+            "2\t10.0.0.6\tN-N, no message yet, 0 events/min, 0 rows written, no journal\n");
+
+  SetMetricsEndpoint("off");
+  EXPECT_NE(
+      Ctl({"status"})
+          .out.find("\nHealth: none, the metrics endpoint is switched off (Endpoint = \"off\")\n"),
+      std::string::npos);
+  SetMetricsEndpoint("127.0.0.1:" + std::to_string(test::FreePort()));
+  EXPECT_NE(Ctl({"status"}).out.find("\nHealth: none, no answer from http://127.0.0.1:"),
+            std::string::npos);
 }
 
 }  // namespace

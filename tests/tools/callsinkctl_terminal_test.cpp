@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,7 +24,8 @@ using test::TempDir;
 
 struct TerminalRun {
   int exit_code = -1;
-  std::string screen;  // everything the terminal showed, echoed input included
+  std::string screen;   // everything the terminal showed, echoed input included
+  bool echoes = false;  // the terminal echoes what is typed, once the program has ended
 };
 
 // Runs callsinkctl on a pseudo terminal as a person would: for each step it
@@ -66,6 +68,8 @@ TerminalRun RunOnTerminal(const std::string& root, const std::vector<std::string
     if (got <= 0) break;  // EIO once the program has ended
     run.screen.append(buffer, static_cast<size_t>(got));
   }
+  termios settings{};
+  run.echoes = tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
   close(master);
   int status = 0;
   if (waitpid(child, &status, 0) == child && WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
@@ -111,6 +115,14 @@ TEST_F(CallsinkctlTerminalTest, PasswordTypedOnATerminalIsNeitherEchoedNorPrinte
   EXPECT_EQ(run.exit_code, 0) << run.screen;
   EXPECT_EQ(run.screen.find(password), std::string::npos) << run.screen;
   EXPECT_EQ(Value(2, "MYSQL_Password"), password);
+}
+
+TEST_F(CallsinkctlTerminalTest, AnInterruptAtThePasswordPromptGivesTheTerminalItsEchoBack) {
+  const TerminalRun run =
+      RunOnTerminal(root_.path(), {"edit", "2", "--password-stdin"}, {{"Password: ", "\x03"}});
+  EXPECT_EQ(run.exit_code, -1) << "ended by the interrupt: " << run.screen;
+  EXPECT_TRUE(run.echoes);
+  EXPECT_EQ(Value(2, "MYSQL_Password"), "");
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST_F(CallsinkctlTest, AddListEditRemoveKeepTheRegistryAndListInStep) {
   run = Ctl({"status"});
   EXPECT_EQ(run.out,
             "ACD Service: not running\n1\t10.0.0.5\tService stopped\n2\t10.0.0.6\tService "
-            "stopped\n");
+            "stopped\n\nHealth: none, the collector is not running\n");
 
   // Edit changes what is given and keeps the rest, the password and Status included.
   {
@@ -169,17 +169,19 @@ TEST_F(CallsinkctlTest, UnusableRegistryIsReportedAndLeftAlone) {
 }
 
 // apply launches the collector beside callsinkctl: a copy of callsinkctl in
-// a folder of its own, with or without a stand-in collector.
+// a folder of its own, with or without a stand-in collector. A restart
+// counts once the service runs again; whatever a launch says on stderr is
+// the reason it did not.
 TEST_F(CallsinkctlTest, ApplyReportsTheRestartOrWhyItFailed) {
   TempDir bin;
   std::filesystem::copy_file(ProgramRun::PathOf("callsinkctl"), bin / "callsinkctl");
   program_ = bin / "callsinkctl";
+  const std::string tail = " ), try to restart service manually\n";
 
   ProgramRun run = Ctl({"apply"});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out,
-            "Apply failed ( Reason : the ACD service executable file is not found ), try to "
-            "restart service manually\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Apply failed ( Reason : the ACD service executable file is not found" + tail);
 
   const std::string log = bin / "launches";
   TempDir::WriteFile(bin / "callsink", "#!/bin/sh\necho \"$1\" >> '" + log + "'\n");
@@ -187,12 +189,82 @@ TEST_F(CallsinkctlTest, ApplyReportsTheRestartOrWhyItFailed) {
   const auto start = std::chrono::steady_clock::now();
   run = Ctl({"apply"});
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, "Service restarted\n");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err,
+            "Apply failed ( Reason : the ACD service is not running after the restart" + tail);
   for (int i = 0; i < 100 && TempDir::ReadFile(log) != "-stop\n-start\n"; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_EQ(TempDir::ReadFile(log), "-stop\n-start\n");
+
+  TempDir::WriteFile(bin / "callsink",
+                     "#!/bin/sh\n[ \"$1\" = -start ] && echo 'Operation not permitted' >&2\n"
+                     "exit 0\n");
+  run = Ctl({"apply"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "Apply failed ( Reason : callsink -start: Operation not permitted" + tail);
+}
+
+TEST_F(CallsinkctlTest, HelpVersionAndAMissingStoreAreAnsweredPlainly) {
+  for (const std::string flag : {"--help", "-h", "help"}) {
+    const ProgramRun run = Ctl({flag});
+    EXPECT_EQ(run.exit_code, 0) << flag;
+    EXPECT_EQ(run.out.rfind("usage: callsinkctl list\n", 0), 0u) << flag;
+    EXPECT_EQ(run.err, "") << flag;
+  }
+  ProgramRun run = Ctl({"--version"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "callsinkctl 1.11\n");
+
+  const std::string missing = "callsinkctl: there is no configuration store " +
+                              root_ / "var/lib/callsink/registry.db" +
+                              " yet: nothing is configured (add creates it)\n";
+  run = Ctl({"list"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, missing);
+  run = Ctl({"status"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "ACD Service: not running\n");
+  EXPECT_EQ(run.err, missing);
+}
+
+// The store is root's (its folder and file): as any other user every
+// command says that it needs root and how, and changes nothing.
+TEST_F(CallsinkctlTest, WithoutRootEveryCommandSaysItNeedsRootAndChangesNothing) {
+  ASSERT_EQ(Ctl({"add", "--server", "10.0.0.5"}).exit_code, 0);
+  const auto as_nobody = [&](const std::string& program, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                               ProgramRun::PathOf(program)});
+    return ProgramRun::Run("/usr/bin/setpriv", args, {{"CALLSINK_ROOT", root_.path()}});
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"list"},
+      {"status"},
+      {"add", "--server", "10.0.0.6"},
+      {"edit", "1", "--port", "1"},
+      {"remove", "1", "--yes"},
+      {"apply"},
+      {"data", "servers", "--config", "1"},
+      {"data", "delete", "10.0.0.5", "--config", "1", "--yes"},
+      {"data", "drop-all", "--config", "1", "--yes"}};
+  const std::string denied =
+      "cannot open registry file " + root_ / "var/lib/callsink/registry.db" + ": Permission denied";
+  for (const auto& command : commands) {
+    const ProgramRun run = as_nobody("callsinkctl", command);
+    EXPECT_EQ(run.exit_code, 1) << testing::PrintToString(command) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "callsinkctl: " + denied +
+                           "\ncallsinkctl needs root rights for the "
+                           "configuration store: run it as root, for instance with sudo\n");
+  }
+  const ProgramRun query = as_nobody("callsinkreg", {"query", ConfigLayout::kConfigsKey});
+  EXPECT_EQ(query.exit_code, 1);
+  EXPECT_EQ(query.err, "callsinkreg: " + denied +
+                           "\ncallsinkreg needs root rights for the "
+                           "configuration store: run it as root, for instance with sudo\n");
+  EXPECT_EQ(Value(0, "ConfigCount"), "1");
+  EXPECT_EQ(Value(1, "ACD_Port"), "4660");
 }
 
 }  // namespace

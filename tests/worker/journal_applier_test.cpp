@@ -12,6 +12,7 @@
 #include <span>
 #include <thread>
 
+#include "health/worker_stats.h"
 #include "platform/manual_reset_event.h"
 #include "tests/protocol/wire_bytes.h"
 #include "tests/support/child_process.h"
@@ -21,7 +22,6 @@
 #include "worker/acd_reader.h"
 #include "worker/journal.h"
 #include "worker/link_state.h"
-#include "worker/worker_stats.h"
 
 namespace callsink {
 namespace {
@@ -69,7 +69,7 @@ class JournalApplierTest : public ::testing::Test {
     uint64_t seen = 0;
     test::WaitUntil(30000, [&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
-      const uint64_t now = stats_.messages_received.load();
+      const uint64_t now = journal_.durable();
       const bool still = now == seen;
       seen = now;
       return still && now > 8000;
@@ -102,6 +102,8 @@ class JournalApplierTest : public ::testing::Test {
     EXPECT_TRUE(test::WaitUntil(60000, [&] { return journal_.applied() >= until; }));
     stop.Set();
     applying.join();
+    batches_committed_ += applier.batches_committed();
+    batches_by_statement_ += applier.batches_by_statement();
   }
 
   // The journal written one statement at a time, as each message would be
@@ -165,8 +167,10 @@ class JournalApplierTest : public ::testing::Test {
   std::string previous_;
   ActivityLog log_;
   callsink::Journal journal_{{dir_ / "spool", uint64_t{1} << 30, 1 << 20}, &log_};
-  LinkState state_{dir_ / "no-registry.db", "Config1"};
   WorkerStats stats_;
+  LinkState state_{dir_ / "no-registry.db", "Config1", &stats_};
+  uint64_t batches_committed_ = 0;
+  uint64_t batches_by_statement_ = 0;
 };
 
 TEST_F(JournalApplierTest, BatchesWriteTheRowsThatStatementsOneByOneWrite) {
@@ -187,8 +191,23 @@ TEST_F(JournalApplierTest, BatchesWriteTheRowsThatStatementsOneByOneWrite) {
   const std::vector<std::string> batched = Rows("batched");
   EXPECT_EQ(batched, Rows("by-statement"));
   EXPECT_GT(batched.size(), 5000u);
-  EXPECT_GE(stats_.batches_by_statement.load(), 1u);
-  EXPECT_LT(stats_.batches_by_statement.load(), stats_.batches_committed.load() / 2);
+  EXPECT_GE(batches_by_statement_, 1u);
+  EXPECT_LT(batches_by_statement_, batches_committed_ / 2);
+  // Rows count once committed, a folded statement by its rows, and not at
+  // all in a batch rolled back (the first applier stopped in one).
+  const WorkerStats::Snapshot figures = stats_.Read();
+  test::SqlClient sql(*server_.env());
+  for (const auto table :
+       {WorkerStats::Table::kStatus, WorkerStats::Table::kCdr, WorkerStats::Table::kCalls}) {
+    const char* name = WorkerStats::kTableNames[static_cast<size_t>(table)];
+    EXPECT_EQ(
+        std::to_string(figures.rows[static_cast<size_t>(table)]),
+        sql.Rows(std::string("select count(*) from acd_db.") + name + " where Serv_Name='batched'")
+            .at(0))
+        << name;
+  }
+  EXPECT_EQ(figures.latency_count, journal_.durable());
+  EXPECT_EQ(figures.backlog_entries, 0u);
   const std::string log = test::TempDir::ReadFile(dir_ / "logs/acd_worker.log");
   size_t refused = 0;
   for (size_t at = log.find("Out of range value for column 'State'"); at != std::string::npos;

@@ -12,6 +12,7 @@
 #include "service/collector_service_names.h"
 #include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
+#include "tools/callsinkctl/collector_health.h"
 #include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
@@ -29,8 +30,10 @@ constexpr const char* kUsageText =
     "       callsinkctl data servers --config N\n"
     "       callsinkctl data delete SERVER --config N [--yes]\n"
     "       callsinkctl data drop-all --config N [--yes]\n"
+    "       callsinkctl --help | --version\n"
     "N is a configuration's number as `list` shows it. --password-stdin reads the MySQL\n"
-    "password from the first line of standard input.\n";
+    "password from the first line of standard input. The configuration store is root's:\n"
+    "run callsinkctl as root (sudo).\n";
 
 const std::set<std::string> kFieldOptions = {"server", "port", "mysql-server", "user",
                                              "password-stdin"};
@@ -89,6 +92,18 @@ bool ControlTool::Expect(size_t words, const std::set<std::string>& options) {
 }
 
 int ControlTool::Run(const std::vector<std::string>& args) {
+  const auto options_end = std::find(args.begin(), args.end(), "--");
+  const auto asked = [&](const char* flag) {
+    return std::find(args.begin(), options_end, flag) != options_end;
+  };
+  if (asked("--version")) {
+    out_ << "callsinkctl " << kVersion << "\n";
+    return kSuccess;
+  }
+  if (asked("--help") || asked("-h")) {
+    out_ << kUsageText;
+    return kSuccess;
+  }
   if (!line_.Parse(args)) return Usage(line_.error());
   if (line_.words().empty()) {
     err_ << kUsageText;
@@ -102,9 +117,16 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   }
   // The window shows an unreadable store as an empty list; a command must
   // not, or "list" would answer "nothing configured" where it cannot know.
-  if (std::filesystem::exists(registry_file_)) {
-    Registry store(registry_file_);
-    if (!store.Open(Registry::OpenMode::kExisting)) return Fail(store.error());
+  Registry store(registry_file_);
+  store_found_ = store.Open(Registry::OpenMode::kExisting);
+  if (!store_found_ && store.access_denied()) {
+    return Fail(store.error() +
+                "\ncallsinkctl needs root rights for the configuration store: run it as root, "
+                "for instance with sudo");
+  }
+  std::error_code unknown;
+  if (!store_found_ && std::filesystem::exists(registry_file_, unknown)) {
+    return Fail(store.error());
   }
   if (command == "list") return Expect(1, {}) ? List() : kUsage;
   if (command == "status") return Expect(1, {}) ? Status() : kUsage;
@@ -177,7 +199,14 @@ std::optional<PresetConfigDialog::Overrides> ControlTool::ReadFields(bool adding
   return fields;
 }
 
+void ControlTool::SayIfThereIsNoStore() {
+  if (store_found_) return;
+  err_ << "callsinkctl: there is no configuration store " << registry_file_
+       << " yet: nothing is configured (add creates it)\n";
+}
+
 int ControlTool::List() {
+  SayIfThereIsNoStore();
   const CManagerModel& model = Model(no_changes_);
   const bool running = service_.IsServiceRunning();
   for (int i = 0; i < model.config_count(); ++i) {
@@ -194,6 +223,7 @@ int ControlTool::Status() {
   const CManagerModel& model = Model(no_changes_);
   const bool running = service_.IsServiceRunning();
   out_ << CollectorServiceNames::kName << ": " << (running ? "running" : "not running") << "\n";
+  SayIfThereIsNoStore();
   for (int i = 0; i < model.config_count(); ++i) {
     const ConfigRow& row = model.configs()[static_cast<size_t>(i)];
     out_ << i + 1 << "\t" << row[kAcdServer] << "\t"
@@ -201,6 +231,12 @@ int ControlTool::Status() {
                      : ConnectionState::kServiceStopped)
          << "\n";
   }
+  Registry store(registry_file_);
+  std::optional<MetricsEndpointSetting> setting;
+  if (store.Open(Registry::OpenMode::kExisting)) setting = MetricsEndpointSetting::Read(store);
+  const std::vector<ConfigRow> configs(model.configs().begin(),
+                                       model.configs().begin() + model.config_count());
+  CollectorHealth::Write(out_, configs, running, setting);
   return kSuccess;
 }
 
@@ -254,8 +290,9 @@ int ControlTool::Remove() {
 }
 
 int ControlTool::Apply() {
-  const bool restarted = Model(no_changes_).OnApply();
-  PrintNotices(out_);
+  // A restart counts once the service runs again.
+  const bool restarted = Model(no_changes_).OnApply(CManagerModel::RestartCheck::kServiceRunning);
+  PrintNotices(restarted ? out_ : err_);
   return restarted ? kSuccess : kFailure;
 }
 

@@ -22,7 +22,7 @@ namespace callsink {
 // The command interpreter of `callsinkctl`: the manager's operations for a
 // terminal and for scripts, through the same model as the window.
 //
-//   list | status | apply
+//   list | status | apply | help | --help | -h | --version
 //   add --server IP [--port P] [--mysql-server HOST] [--user U] [--password-stdin]
 //   edit N [the same options]
 //   remove N [--yes]
@@ -37,6 +37,7 @@ class ControlTool {
   static constexpr int kSuccess = 0;
   static constexpr int kFailure = 1;  // the operation failed or was declined
   static constexpr int kUsage = 2;    // the command line is wrong
+  static constexpr const char* kVersion = CALLSINK_VERSION;
 
   // `registry_file` is the configuration store, `app_folder` the folder of
   // the collector. The other objects must outlive the tool.
@@ -53,6 +54,8 @@ class ControlTool {
     bool RequestReboot() override { return false; }
   };
 
+  // Says on `err` that there is no store yet, when there is none.
+  void SayIfThereIsNoStore();
   int List();
   int Status();
   int Add();
@@ -95,6 +98,8 @@ class ControlTool {
   SpawnLauncher launcher_;
   NoReboot rebooter_;
   std::unique_ptr<CManagerModel> model_;
+  // The configuration store exists (and this process may use it).
+  bool store_found_ = false;
 };
 
 }  // namespace callsink

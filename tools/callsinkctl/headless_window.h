@@ -12,6 +12,7 @@ namespace callsink {
 class HeadlessWindow : public ManagerWindow, public TrayIcon {
  public:
   void EnableEditRemove(bool) override {}
+  void EnableChanges(bool) override {}
   void ShowStatus(const std::string&) override {}
   void HideWindow() override {}
   void UpdateTrayIcon(TrayAction, const std::string&, int) override {}

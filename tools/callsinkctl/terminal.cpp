@@ -5,10 +5,30 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <istream>
+#include <iterator>
 #include <ostream>
 
 namespace callsink {
+namespace {
+
+// The terminal's settings while a password is typed without echo, for the
+// handler below; the prompt runs on the main thread only.
+termios settings_to_restore{};
+
+// Ctrl+C, a stop or a closed terminal ends the program while the echo is
+// off: give the terminal its settings back first, then end as the signal
+// would have. tcsetattr and raise are async-signal-safe.
+void RestoreTerminalAndEnd(int signal_number) {
+  tcsetattr(STDIN_FILENO, TCSANOW, &settings_to_restore);
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+}  // namespace
 
 Terminal::Terminal(std::istream& in, std::ostream& err, bool interactive)
     : in_(in), err_(err), interactive_(interactive) {}
@@ -26,7 +46,15 @@ bool Terminal::Confirm(const std::string& question) {
 bool Terminal::ReadPassword(std::string* password) {
   termios saved{};
   const bool hide = interactive_ && tcgetattr(STDIN_FILENO, &saved) == 0;
+  struct sigaction previous[std::size(kEndingSignals)]{};
   if (hide) {
+    settings_to_restore = saved;
+    struct sigaction restore {};
+    restore.sa_handler = RestoreTerminalAndEnd;
+    sigemptyset(&restore.sa_mask);
+    for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      sigaction(kEndingSignals[i], &restore, &previous[i]);
+    }
     // Echo goes off before the prompt shows, and nothing typed is
     // discarded: a password typed or pasted at once is neither shown nor lost.
     termios silent = saved;
@@ -37,6 +65,9 @@ bool Terminal::ReadPassword(std::string* password) {
   const bool read = static_cast<bool>(std::getline(in_, *password));
   if (hide) {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      sigaction(kEndingSignals[i], &previous[i], nullptr);
+    }
     err_ << "\n";
   }
   if (!password->empty() && password->back() == '\r') password->pop_back();

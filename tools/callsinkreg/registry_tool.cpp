@@ -61,7 +61,11 @@ int RegistryTool::Usage(const std::string& message) {
 
 bool RegistryTool::OpenRegistry(Registry::OpenMode mode) {
   if (registry_.Open(mode)) return true;
-  Fail(registry_.error());
+  Fail(registry_.access_denied()
+           ? registry_.error() +
+                 "\ncallsinkreg needs root rights for the configuration store: run it as root, "
+                 "for instance with sudo"
+           : registry_.error());
   return false;
 }
 

@@ -1,9 +1,11 @@
 #include "manager/window/callsinkmanager_dlg.h"
 
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -56,7 +58,30 @@ class tst_CcallsinkmanagerDlg : public QObject {
   std::unique_ptr<CcallsinkmanagerDlg> window_;
   int last_width_ = 0;
 
-  std::string RegistryFile() const { return root_->filePath("registry.db").toStdString(); }
+  // Where programs started with CALLSINK_ROOT=root_ find the store.
+  std::string RegistryFile() const {
+    return root_->filePath("var/lib/callsink/registry.db").toStdString();
+  }
+  // Runs callsinkctl on the window's store, as another administrator
+  // would beside the window.
+  void Callsinkctl(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CALLSINK_ROOT"), root_->path());
+    process.setProcessEnvironment(environment);
+    process.start(qEnvironmentVariable("CALLSINK_BIN") + QStringLiteral("/callsinkctl"), arguments);
+    QVERIFY(process.waitForFinished(10000));
+    QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+  }
+  // What happens behind a modal step's back: another program changes the
+  // store, and the timer's reload shows it while the step waits.
+  void MeanwhileRun(const QStringList& arguments) {
+    Callsinkctl(arguments);
+    QEventLoop nested;
+    QTimer::singleShot(0, window_.get(), &CcallsinkmanagerDlg::OnTimer);
+    QTimer::singleShot(0, &nested, &QEventLoop::quit);
+    nested.exec();
+  }
 
   void Open(const std::string& command_line = "") {
     window_ = std::make_unique<CcallsinkmanagerDlg>(
@@ -452,6 +477,66 @@ class tst_CcallsinkmanagerDlg : public QObject {
     QCOMPARE(messages_.shown,
              std::vector<std::string>({"Apply failed ( Reason : the ACD service executable file "
                                        "is not found ), try to restart service manually"}));
+  }
+
+  // Re-entrancy: while "Are you sure?" or the configuration dialog waits in
+  // its own event loop, another program rewrites the layout and the timer
+  // reloads the list. The step then touches no row but the one it was
+  // about, and says so when that one is gone or changed.
+  void aModalStepTouchesOnlyTheRowItWasAbout_data() {
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QStringList>("meanwhile");
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QString>("said");
+    const QString changed =
+        QStringLiteral("The configuration was changed or removed meanwhile; nothing was changed");
+    QTest::newRow("Remove of a row removed meanwhile")
+        << 1004 << 1 << 0 << QStringList({"remove", "1", "--yes"}) << QStringList() << changed;
+    QTest::newRow("Remove of a row that moved up")
+        << 1004 << 3 << 1 << QStringList({"remove", "1", "--yes"})
+        << QStringList({"10.0.0.2", "10.0.0.3"}) << changed;
+    QTest::newRow("Edit of a row that moved up")
+        << 1003 << 3 << 1 << QStringList({"remove", "1", "--yes"})
+        << QStringList({"10.0.0.2", "10.0.0.3"}) << changed;
+    QTest::newRow("Add beside a 99th configuration added meanwhile")
+        << 1002 << 98 << 0 << QStringList({"add", "--server", "10.9.9.9"}) << QStringList()
+        << QStringLiteral("No more configs!");
+  }
+  void aModalStepTouchesOnlyTheRowItWasAbout() {
+    QFETCH(int, button);
+    QFETCH(int, rows);
+    QFETCH(int, selected);
+    QFETCH(QStringList, meanwhile);
+    QFETCH(QStringList, stored);
+    QFETCH(QString, said);
+    std::vector<ConfigRow> layout;
+    for (int i = 1; i <= rows; ++i) layout.push_back(Row("10.0.0." + std::to_string(i)));
+    WriteRows(layout);
+    Open();
+    ClickRow(selected);
+    if (button == 1004) {
+      messages_.answers = {MessageAnswer::kYes};
+      messages_.while_asking = [&] { MeanwhileRun(meanwhile); };
+    } else {
+      test::AnswerNextModal<CConfigDlg>([&](CConfigDlg& dialog) {
+        MeanwhileRun(meanwhile);
+        dialog.findChild<QLineEdit*>(QStringLiteral("edit_1003"))->setText("10.0.0.99");
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("button_1")),
+                          Qt::LeftButton);
+      });
+    }
+    QTest::mouseClick(Button(button), Qt::LeftButton);
+    QVERIFY(!messages_.shown.empty());
+    QCOMPARE(QString::fromStdString(messages_.shown.back()), said);
+    if (button == 1002) {
+      QCOMPARE(ReadRows().size(), size_t{99});
+      QCOMPARE(ReadRows().back()[kAcdServer], std::string("10.9.9.9"));
+    } else {
+      QCOMPARE(Servers(), stored);
+    }
+    QCOMPARE(List()->GetCount(), int(ReadRows().size()));
   }
 
   void theRestartOfferFollowsTheCommandLine_data() {

@@ -1,6 +1,7 @@
 #include "manager/window/config_dlg.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -137,11 +138,32 @@ class tst_CConfigDlg : public QObject {
     QCOMPARE(fields.server, std::string("10.0.0.5"));
   }
 
-  void fieldsHoldAtMostTheLengthTheStoreReadsBack() {
+  // The store reads back values of at most 99 bytes; the dialog hands its
+  // texts over in UTF-8, where a character may take up to three of them.
+  void fieldsHoldAtMostTheBytesTheStoreReadsBack_data() {
+    QTest::addColumn<QString>("character");
+    QTest::addColumn<int>("fitting");
+    QTest::newRow("one byte") << QStringLiteral("7") << 99;
+    QTest::newRow("two bytes") << QStringLiteral("\u00e9") << 49;
+    QTest::newRow("three bytes") << QStringLiteral("\u20ac") << 33;
+  }
+  void fieldsHoldAtMostTheBytesTheStoreReadsBack() {
+    QFETCH(QString, character);
+    QFETCH(int, fitting);
     for (const int id : {1003, 1004, 1005, 1007, 1008}) {
+      Edit(id)->clear();
       Edit(id)->setFocus();
-      QTest::keyClicks(Edit(id), QString(120, QLatin1Char('7')));
-      QCOMPARE(Edit(id)->text().size(), qsizetype{ConfigLayout::kMaxValueLength});
+      // Typed key by key (QTest::keyClicks knows ASCII only).
+      for (int i = 0; i < 120; ++i) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
+        QApplication::sendEvent(Edit(id), &key);
+      }
+      QCOMPARE(Edit(id)->text(), character.repeated(fitting));
+    }
+    const ConfigFields fields = dialog_->Fields();
+    for (const std::string* text :
+         {&fields.server, &fields.port, &fields.mysql_server, &fields.user, &fields.password}) {
+      QVERIFY(text->size() <= ConfigLayout::kMaxValueLength);
     }
   }
 
