@@ -76,7 +76,10 @@ bool AcdReader::RunPass() {
   connection.Close();
   CommitGroup();
   if (close_event_->IsSet()) return false;
+  // The state keeps "Y" until the next pass; the figures say at once that
+  // the link is down.
   stats_->CountLoss(WorkerStats::Link::kAcd);
+  stats_->SetLinkUp(WorkerStats::Link::kAcd, false);
   return true;
 }
 

@@ -286,7 +286,10 @@ void Journal::Prune() {
 void Journal::ReportBacklog(WorkerStats* stats) const {
   const uint64_t durable_now = durable();
   const uint64_t applied_now = applied();
-  stats->SetJournalBacklog(durable_now > applied_now ? durable_now - applied_now : 0, bytes());
+  // The bytes on disk hold applied records too until their segment is
+  // pruned: with nothing waiting, none are behind.
+  const uint64_t waiting = durable_now > applied_now ? durable_now - applied_now : 0;
+  stats->SetJournalBacklog(waiting, waiting > 0 ? bytes() : 0);
 }
 
 void Journal::MarkApplied(uint64_t sequence) {

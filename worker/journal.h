@@ -87,7 +87,8 @@ class Journal {
   std::string SegmentPath(uint64_t first_sequence) const;
   ActivityLog* log() const { return log_; }
   // Sets the backlog figures in `stats`: records durable but not applied,
-  // and the bytes on disk (what the cap limits).
+  // and the bytes on disk while any are (what the cap limits; at most a
+  // segment of applied records more).
   void ReportBacklog(WorkerStats* stats) const;
 
   // Applier. Notes that every record up to `sequence` is in the database,

@@ -75,8 +75,8 @@ TEST_F(CallsinkctlApplyTest, ApplyRestartsTheServiceWhichStartsTheNewConfigurati
   const int metrics_port = test::FreePort();
   const std::string endpoint = "127.0.0.1:" + std::to_string(metrics_port);
   SetMetricsEndpoint(endpoint);
-  ASSERT_EQ(Ctl({"add", "--server", "10.0.0.5"}).exit_code, 0);
-  ASSERT_EQ(Ctl({"add", "--server", "10.0.0.6", "--port", "4661"}).exit_code, 0);
+  ASSERT_EQ(Ctl({"add", "--server", "127.0.0.5"}).exit_code, 0);
+  ASSERT_EQ(Ctl({"add", "--server", "127.0.0.6", "--port", "4661"}).exit_code, 0);
   const size_t before = CommonLog().size();
 
   const auto start = std::chrono::steady_clock::now();
@@ -90,23 +90,26 @@ TEST_F(CallsinkctlApplyTest, ApplyRestartsTheServiceWhichStartsTheNewConfigurati
   EXPECT_TRUE(ServiceProcess::Gone(first));
   ASSERT_TRUE(WaitUntil(10000, [&] {
     const std::string new_run = CommonLog().substr(before);
-    return new_run.find("Starting thread for server: 10.0.0.5") != std::string::npos &&
-           new_run.find("Starting thread for server: 10.0.0.6") != std::string::npos;
+    return new_run.find("Starting thread for server: 127.0.0.5") != std::string::npos &&
+           new_run.find("Starting thread for server: 127.0.0.6") != std::string::npos;
   })) << CommonLog().substr(before);
 
   const ProgramRun list = Ctl({"list"});
   EXPECT_EQ(list.exit_code, 0);
   EXPECT_EQ(list.out.find("Service stopped"), std::string::npos) << list.out;
   // The new run serves the figures of both configurations, which status
-  // shows after the lines it always showed. Neither reaches its database
-  // ("localhost" without a server), so nothing was received or written.
+  // shows after the lines it always showed. Neither reaches its ACD server
+  // (nothing listens there) nor its database ("localhost" without a
+  // server), so nothing was received, journaled or written.
   const std::string status = Ctl({"status"}).out;
-  EXPECT_EQ(status.rfind("ACD Service: running\n1\t10.0.0.5\t", 0), 0u) << status;
+  EXPECT_EQ(status.rfind("ACD Service: running\n1\t127.0.0.5\t", 0), 0u) << status;
   const std::string health = "\nHealth from http://" + endpoint + "/metrics:\n";
   ASSERT_NE(status.find(health), std::string::npos) << status;
   EXPECT_EQ(status.substr(status.find(health) + health.size()),
-            "1\t10.0.0.5\tN-N, no message yet, 0 events/min, 0 rows written, no journal\n"
-            "2\t10.0.0.6\tN-N, no message yet, 0 events/min, 0 rows written, no journal\n");
+            "1\t127.0.0.5\tN-N, no message yet, 0 events/min, 0 rows written, journal 0 entries "
+            "(0 B) behind, lag 0 s\n"
+            "2\t127.0.0.6\tN-N, no message yet, 0 events/min, 0 rows written, journal 0 entries "
+            "(0 B) behind, lag 0 s\n");
 
   SetMetricsEndpoint("off");
   EXPECT_NE(
