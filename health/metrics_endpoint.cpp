@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "health/metrics_text.h"
@@ -50,13 +51,22 @@ bool MetricsEndpoint::Start(const std::string& host, int port, std::string* erro
     return false;
   }
   if (port != 0) port_ = port;
-  thread_ = std::thread([server = server_.get()] { server->listen_after_bind(); });
+  listen_returned_ = false;
+  thread_ = std::thread([this, server = server_.get()] {
+    server->listen_after_bind();
+    listen_returned_ = true;
+  });
   pthread_setname_np(thread_.native_handle(), "metrics");
   return true;
 }
 
 void MetricsEndpoint::Stop() {
   if (!server_) return;
+  // The library's stop does nothing until its listen loop runs: a stop
+  // right after the start would leave the thread in accept for ever.
+  while (!server_->is_running() && !listen_returned_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   server_->stop();
   thread_.join();
   server_.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,6 +39,8 @@ class MetricsEndpoint {
   const PageSource source_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
+  // Set once the serving thread has left the library's listen loop.
+  std::atomic<bool> listen_returned_{false};
   int port_ = 0;
 };
 

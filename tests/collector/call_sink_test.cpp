@@ -227,17 +227,22 @@ TEST_F(CallSinkRunTest, MetricsEndpointServesDuringTheRunAndReportsWhatItCannotH
   AddConfig(1, "10.0.0.1");
   const int port = test::FreePort();
   SetMetricsEndpoint("127.0.0.1:" + std::to_string(port));
-  std::thread run([&] { sink_.Run(); });
   std::string page, error;
-  EXPECT_TRUE(test::WaitUntil(5000, [&] {
-    return MetricsClient::Fetch("127.0.0.1", port, &page, &error);
-  })) << error;
-  EXPECT_NE(page.find("callsink_link_up{server=\"10.0.0.1\",config=\"1\",link=\"acd\"} 0"),
-            std::string::npos)
-      << page;
-  EXPECT_EQ(page.find("secret"), std::string::npos) << "a password on the page";
-  sink_.closeEvent().Set();
-  run.join();
+  {
+    // A sink of its own: the store's lock goes with it.
+    RecordingCallSink sink;
+    sink.set_registry_file(registry_file_);
+    std::thread run([&] { sink.Run(); });
+    EXPECT_TRUE(test::WaitUntil(5000, [&] {
+      return MetricsClient::Fetch("127.0.0.1", port, &page, &error);
+    })) << error;
+    EXPECT_NE(page.find("callsink_link_up{server=\"10.0.0.1\",config=\"1\",link=\"acd\"} 0"),
+              std::string::npos)
+        << page;
+    EXPECT_EQ(page.find("secret"), std::string::npos) << "a password on the page";
+    sink.closeEvent().Set();
+    run.join();
+  }
   EXPECT_FALSE(MetricsClient::Fetch("127.0.0.1", port, &page, &error));
 
   // Taken by another endpoint: a second collector on the same port.
@@ -333,6 +338,9 @@ TEST_F(CallSinkRunTest, AStoreOnAReadOnlyMountIsReadAndNoStateIsWritten) {
     Registry registry(file);
     ASSERT_TRUE(registry.Open(Registry::OpenMode::kCreate));
     ASSERT_TRUE(registry.CreateKey(ConfigLayout::ConfigKey(1)));
+    ASSERT_TRUE(registry.CreateKey(MetricsEndpointSetting::kKey));
+    ASSERT_TRUE(
+        registry.SetValue(MetricsEndpointSetting::kKey, MetricsEndpointSetting::kValue, "off"));
     ASSERT_TRUE(registry.SetValue(ConfigLayout::kConfigsKey, ConfigLayout::kConfigCount, "1"));
     ASSERT_TRUE(
         registry.SetValue(ConfigLayout::ConfigKey(1), ConfigLayout::kAcdServer, "10.0.0.1"));

@@ -225,7 +225,7 @@ TEST_F(CallsinkctlTest, HelpVersionAndAMissingStoreAreAnsweredPlainly) {
   EXPECT_EQ(run.err, missing);
   run = Ctl({"status"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, "ACD Service: not running\n");
+  EXPECT_EQ(run.out, "ACD Service: not running\n\nHealth: none, the collector is not running\n");
   EXPECT_EQ(run.err, missing);
 }
 
