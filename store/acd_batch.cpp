@@ -136,8 +136,16 @@ bool AcdBatch::Send(std::string_view text) {
   return !failed_;
 }
 
-void AcdBatch::NoteTime(uint32_t timestamp) {
+void AcdBatch::NoteTime(std::string_view server, uint32_t timestamp) {
+  server_ = server;
   if (timestamp != 0) time_ = uint64_t{timestamp} + receipt_age_;
+}
+
+AcdBatch::Run& AcdBatch::KeepUpdate(Table table, uint32_t timestamp, int32_t value) {
+  Run& run = runs_[table];
+  run.timestamp = timestamp;
+  run.value = value;
+  return run;
 }
 
 void AcdBatch::WriteGroup(std::string_view server, std::string_view group, uint32_t timestamp,
@@ -145,12 +153,8 @@ void AcdBatch::WriteGroup(std::string_view server, std::string_view group, uint3
   if (stopped()) return;
   Row(modified ? Form::kGroupCounted : Form::kGroupUncounted)
       .ValueList(server, group, timestamp, state, kCounted, calls_in_queue);
-  Run& run = runs_[kGroups];
-  run.timestamp = timestamp;
-  run.value = state;
-  run.calls_in_queue = calls_in_queue;
-  server_ = server;
-  NoteTime(timestamp);
+  KeepUpdate(kGroups, timestamp, state).calls_in_queue = calls_in_queue;
+  NoteTime(server, timestamp);
 }
 
 void AcdBatch::WriteAgent(std::string_view server, std::string_view agent,
@@ -159,12 +163,8 @@ void AcdBatch::WriteAgent(std::string_view server, std::string_view agent,
   if (stopped()) return;
   Row(modified ? Form::kAgentCounted : Form::kAgentUncounted)
       .ValueList(server, agent, full_name, timestamp, state, kCounted);
-  Run& run = runs_[kAgents];
-  run.timestamp = timestamp;
-  run.value = state;
-  run.full_name = full_name;
-  server_ = server;
-  NoteTime(timestamp);
+  KeepUpdate(kAgents, timestamp, state).full_name = full_name;
+  NoteTime(server, timestamp);
 }
 
 void AcdBatch::WriteRelation(std::string_view server, std::string_view group,
@@ -191,13 +191,10 @@ void AcdBatch::WriteRelation(std::string_view server, std::string_view group,
     }
     Row(modified ? Form::kMembershipCounted : Form::kMembershipUncounted)
         .ValueList(server, group, agent, timestamp, state, kCounted);
-    Run& run = runs_[kRelations];
-    run.timestamp = timestamp;
-    run.value = state;
+    KeepUpdate(kRelations, timestamp, state);
     cache_->WriteMembership(group, agent, timestamp, state);
   }
-  server_ = server;
-  NoteTime(timestamp);
+  NoteTime(server, timestamp);
 }
 
 void AcdBatch::WriteStatusInterval(std::string_view server, std::string_view group,
@@ -211,8 +208,7 @@ void AcdBatch::WriteStatusInterval(std::string_view server, std::string_view gro
   if (open.Closes(timestamp, status)) {
     Row(Form::kInterval).ValueList(server, group, agent, open.start, timestamp, open.status);
   }
-  server_ = server;
-  NoteTime(timestamp);
+  NoteTime(server, timestamp);
 }
 
 void AcdBatch::WriteRelationStatus(std::string_view server, std::string_view group,
@@ -223,9 +219,7 @@ void AcdBatch::WriteRelationStatus(std::string_view server, std::string_view gro
     return;
   }
   Row(Form::kMembershipStatus).ValueList(server, group, agent, timestamp, status);
-  Run& run = runs_[kRelations];
-  run.timestamp = timestamp;
-  run.value = status;
+  KeepUpdate(kRelations, timestamp, status);
   cache_->WriteStatus(group, agent, timestamp, status);
 }
 

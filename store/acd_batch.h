@@ -103,7 +103,11 @@ class AcdBatch {
   void Close(Run& run);
   void CloseAll();
   bool Send(std::string_view text);
-  void NoteTime(uint32_t timestamp);
+  // The server and time of a write that records stock_time.
+  void NoteTime(std::string_view server, uint32_t timestamp);
+  // Keeps a row's own update values in its table's run, for a run that
+  // stays one row long.
+  Run& KeepUpdate(Table table, uint32_t timestamp, int32_t value);
 
   AcdDatabase* const database_;
   MembershipCache* const cache_;

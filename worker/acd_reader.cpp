@@ -44,42 +44,35 @@ int64_t NowUs() {
 
 }  // namespace
 
-AcdReader::AcdReader(const ServerConfig& config, ActivityLog* log, Journal* journal,
-                     LinkState* state, WorkerStats* stats, const ManualResetEvent* close_event)
-    : config_(config),
-      log_(log),
-      journal_(journal),
-      state_(state),
-      stats_(stats),
-      close_event_(close_event) {}
+AcdReader::AcdReader(const WorkerParts& parts) : parts_(parts) {}
 
 void AcdReader::Run() {
-  while (RunPass() && !close_event_->Wait(kRetryIntervalMs)) {
+  while (RunPass() && !parts_.close_event->Wait(kRetryIntervalMs)) {
   }
   CommitGroup();
 }
 
 bool AcdReader::RunPass() {
-  state_->SetAcd(false);
+  parts_.state->SetAcd(false);
   if (journal_stopped_ && !WaitForTheApplier()) return false;
-  AcdConnection connection(log_, close_event_);
-  const auto port = static_cast<uint16_t>(config_.acdPort & 0xFFFF);
-  while (!connection.Connect(config_.acdServer, port)) {
-    stats_->CountRetry(WorkerStats::Link::kAcd);
-    if (close_event_->Wait(kRetryIntervalMs)) return false;
+  AcdConnection connection(parts_.log, parts_.close_event);
+  const auto port = static_cast<uint16_t>(parts_.config.acdPort & 0xFFFF);
+  while (!connection.Connect(parts_.config.acdServer, port)) {
+    parts_.stats->CountRetry(WorkerStats::Link::kAcd);
+    if (parts_.close_event->Wait(kRetryIntervalMs)) return false;
   }
-  stats_->CountConnect(WorkerStats::Link::kAcd);
-  state_->SetAcd(true);
+  parts_.stats->CountConnect(WorkerStats::Link::kAcd);
+  parts_.state->SetAcd(true);
   // The directory is only sent at the start of a pass: the applier clears
   // the old one at this point of the journal.
   if (Keep(NowUs(), nullptr, 0, true)) Dispatch(connection);
   connection.Close();
   CommitGroup();
-  if (close_event_->IsSet()) return false;
+  if (parts_.close_event->IsSet()) return false;
   // The state keeps "Y" until the next pass; the figures say at once that
   // the link is down.
-  stats_->CountLoss(WorkerStats::Link::kAcd);
-  stats_->SetLinkUp(WorkerStats::Link::kAcd, false);
+  parts_.stats->CountLoss(WorkerStats::Link::kAcd);
+  parts_.stats->SetLinkUp(WorkerStats::Link::kAcd, false);
   return true;
 }
 
@@ -93,12 +86,12 @@ void AcdReader::Dispatch(AcdConnection& connection) {
   connection.SubscribeCall(kAnyFilter);
 
   DiscardingWriter discard;
-  MessageDispatch dispatch(config_.acdServer, log_, &connection, &discard);
+  MessageDispatch dispatch(parts_.config.acdServer, parts_.log, &connection, &discard);
   buffer_.fill(0);
   for (;;) {
-    if (close_event_->IsSet()) return;
-    if (journal_->pending() > 0) {
-      const int64_t due_us = journal_->pending_since_us() + kGroupMs * 1000 - NowUs();
+    if (parts_.close_event->IsSet()) return;
+    if (parts_.journal->pending() > 0) {
+      const int64_t due_us = parts_.journal->pending_since_us() + kGroupMs * 1000 - NowUs();
       if ((due_us <= 0 || !connection.HasDataWithin(static_cast<int>(due_us / 1000) + 1)) &&
           !CommitGroup()) {
         return;
@@ -108,7 +101,7 @@ void AcdReader::Dispatch(AcdConnection& connection) {
     size_t body_length = 0;
     if (!ReadMessage(connection, &header, &body_length)) return;
     const int64_t received_us = NowUs();
-    stats_->CountMessage(header.msg_class, header.msg_type);
+    parts_.stats->CountMessage(header.msg_class, header.msg_type);
     if (!Keep(received_us, buffer_.data(), wire::kHeaderSize + body_length, false)) return;
     dispatch.Handle(header, buffer_.data() + wire::kHeaderSize, body_length,
                     static_cast<uint32_t>(received_us / 1000000));
@@ -123,8 +116,8 @@ bool AcdReader::ReadMessage(AcdConnection& connection, AcdHeader* header, size_t
   if (!length) {
     // Nothing after such a header can be trusted to start a message: the
     // stream has lost its framing, so the pass ends and reconnects.
-    log_->Write("Message length %u out of range (%zu to %zu), connection dropped", header->length,
-                wire::kHeaderSize, wire::kMaxMessageSize);
+    parts_.log->Write("Message length %u out of range (%zu to %zu), connection dropped",
+                      header->length, wire::kHeaderSize, wire::kMaxMessageSize);
     connection.Close();
     return false;
   }
@@ -136,22 +129,22 @@ bool AcdReader::ReadMessage(AcdConnection& connection, AcdHeader* header, size_t
 
 bool AcdReader::Keep(int64_t received_us, const uint8_t* bytes, size_t length, bool pass_start) {
   const auto kind = pass_start ? journal::EntryKind::kPassStart : journal::EntryKind::kMessage;
-  if (journal_->Add(kind, received_us, {bytes, length}) == Journal::AddResult::kFull) {
+  if (parts_.journal->Add(kind, received_us, {bytes, length}) == Journal::AddResult::kFull) {
     if (CommitGroup()) Stop(true);
     return false;
   }
-  return journal_->pending() < kGroupEntries || CommitGroup();
+  return parts_.journal->pending() < kGroupEntries || CommitGroup();
 }
 
 bool AcdReader::CommitGroup() {
-  if (journal_->pending() == 0) return true;
-  if (!journal_->Commit()) {
+  if (parts_.journal->pending() == 0) return true;
+  if (!parts_.journal->Commit()) {
     Stop(false);
     return false;
   }
   reported_ = false;
-  journal_->Prune();
-  journal_->ReportBacklog(stats_);
+  parts_.journal->Prune();
+  parts_.journal->ReportBacklog(parts_.stats);
   return true;
 }
 
@@ -161,13 +154,14 @@ void AcdReader::Stop(bool full) {
   // reader tries again meanwhile.
   if (reported_) return;
   reported_ = true;
-  const auto bytes = static_cast<unsigned long long>(journal_->bytes());
-  const auto cap = static_cast<unsigned long long>(journal_->cap_bytes());
+  const auto bytes = static_cast<unsigned long long>(parts_.journal->bytes());
+  const auto cap = static_cast<unsigned long long>(parts_.journal->cap_bytes());
   if (full) {
-    log_->Write("Journal full (%llu of %llu bytes): ACD link dropped until the backlog is applied",
-                bytes, cap);
+    parts_.log->Write(
+        "Journal full (%llu of %llu bytes): ACD link dropped until the backlog is applied", bytes,
+        cap);
   } else {
-    log_->Write(
+    parts_.log->Write(
         "Journal cannot be written (%llu of %llu bytes): ACD link dropped until the backlog is "
         "applied",
         bytes, cap);
@@ -175,10 +169,10 @@ void AcdReader::Stop(bool full) {
 }
 
 bool AcdReader::WaitForTheApplier() {
-  while (journal_->applied() < journal_->durable()) {
-    if (close_event_->Wait(kRetryIntervalMs / 10)) return false;
+  while (parts_.journal->applied() < parts_.journal->durable()) {
+    if (parts_.close_event->Wait(kRetryIntervalMs / 10)) return false;
   }
-  journal_->Prune();
+  parts_.journal->Prune();
   journal_stopped_ = false;
   return true;
 }

@@ -3,18 +3,13 @@
 #include <array>
 #include <cstdint>
 
-#include "config/server_config.h"
 #include "protocol/acd_header.h"
 #include "protocol/wire_format.h"
+#include "worker/worker_parts.h"
 
 namespace callsink {
 
 class AcdConnection;
-class ActivityLog;
-class Journal;
-class LinkState;
-class ManualResetEvent;
-class WorkerStats;
 
 // The reading half of a worker: owns the link to the ACD server, whatever
 // the database does. Each pass sets the ACD letter of the state to "N",
@@ -39,9 +34,7 @@ class AcdReader {
   static constexpr size_t kGroupEntries = 256;
   static constexpr int64_t kGroupMs = 50;
 
-  // Every object is the worker's and outlives the reader.
-  AcdReader(const ServerConfig& config, ActivityLog* log, Journal* journal, LinkState* state,
-            WorkerStats* stats, const ManualResetEvent* close_event);
+  explicit AcdReader(const WorkerParts& parts);
   AcdReader(const AcdReader&) = delete;
   AcdReader& operator=(const AcdReader&) = delete;
 
@@ -69,12 +62,7 @@ class AcdReader {
   // is journaled; false when the close event ended the wait.
   bool WaitForTheApplier();
 
-  const ServerConfig& config_;
-  ActivityLog* const log_;
-  Journal* const journal_;
-  LinkState* const state_;
-  WorkerStats* const stats_;
-  const ManualResetEvent* const close_event_;
+  const WorkerParts parts_;
   ReceiveBuffer buffer_{};
   bool journal_stopped_ = false;
   bool reported_ = false;

@@ -30,47 +30,40 @@ unsigned long long Number(uint64_t value) { return static_cast<unsigned long lon
 
 }  // namespace
 
-JournalApplier::JournalApplier(const ServerConfig& config, ActivityLog* log, Journal* journal,
-                               LinkState* state, WorkerStats* stats,
-                               const ManualResetEvent* close_event)
-    : config_(config),
-      log_(log),
-      journal_(journal),
-      state_(state),
-      stats_(stats),
-      close_event_(close_event),
-      database_(log),
+JournalApplier::JournalApplier(const WorkerParts& parts)
+    : parts_(parts),
+      database_(parts.log),
       batch_(&database_, &cache_),
       batch_writer_(&batch_),
-      batch_dispatch_(config.acdServer, &quiet_, nullptr, &batch_writer_),
-      cursor_(journal) {
-  database_.CountInto(stats);
+      batch_dispatch_(parts.config.acdServer, &quiet_, nullptr, &batch_writer_),
+      cursor_(parts.journal) {
+  database_.CountInto(parts.stats);
 }
 
 void JournalApplier::Run() {
-  position_ = journal_->applied();
-  journal_->ReportBacklog(stats_);
+  position_ = parts_.journal->applied();
+  parts_.journal->ReportBacklog(parts_.stats);
   bool connected = false;
-  while (!close_event_->IsSet()) {
+  while (!parts_.close_event->IsSet()) {
     if (!connected) {
       connected = Prepare();
       if (!connected) {
         // Every try is a fresh session: a server that went away, or a
         // right granted meanwhile, is only seen by a new connection.
         database_.Close();
-        stats_->CountRetry(WorkerStats::Link::kDatabase);
+        parts_.stats->CountRetry(WorkerStats::Link::kDatabase);
         if (!Pause()) break;
         continue;
       }
-      stats_->CountConnect(WorkerStats::Link::kDatabase);
-      state_->SetDatabase(true);
+      parts_.stats->CountConnect(WorkerStats::Link::kDatabase);
+      parts_.state->SetDatabase(true);
     }
     if (ApplyUntilFailure()) break;
     cursor_.Seek(position_);
     if (!mysql_errors::KeepsSession(failure_)) {
       connected = false;
-      stats_->CountLoss(WorkerStats::Link::kDatabase);
-      state_->SetDatabase(false);
+      parts_.stats->CountLoss(WorkerStats::Link::kDatabase);
+      parts_.state->SetDatabase(false);
       database_.Close();
     }
     if (!Pause()) break;
@@ -79,25 +72,26 @@ void JournalApplier::Run() {
 }
 
 bool JournalApplier::Pause() {
-  if (std::exchange(retry_at_once_, false)) return !close_event_->IsSet();
-  return !close_event_->Wait(kRetryIntervalMs);
+  if (std::exchange(retry_at_once_, false)) return !parts_.close_event->IsSet();
+  return !parts_.close_event->Wait(kRetryIntervalMs);
 }
 
 bool JournalApplier::Prepare() {
-  if (!database_.Connect(config_.mysqlServer, config_.mysqlUser, config_.mysqlPassword) ||
+  if (!database_.Connect(parts_.config.mysqlServer, parts_.config.mysqlUser,
+                         parts_.config.mysqlPassword) ||
       !database_.CreateTables()) {
     return false;
   }
   database_.UpgradeAgentsTable();
   std::string tables;
   if (database_.ListTablesWithoutTransactions(&tables) && !tables.empty()) {
-    log_->Write(
+    parts_.log->Write(
         "Tables without transactions: %s; a batch cut short by a failure may be applied "
         "twice",
         tables.c_str());
   }
   JournalPosition stored;
-  if (!database_.ReadPosition(config_.acdServer, &stored)) {
+  if (!database_.ReadPosition(parts_.config.acdServer, &stored)) {
     RollBack();
     Outage();
     return false;
@@ -110,28 +104,29 @@ bool JournalApplier::Prepare() {
 }
 
 uint64_t JournalApplier::Reconcile(const JournalPosition& stored) {
-  const uint64_t local = std::max(position_, journal_->applied());
-  if (stored.found && stored.journal == journal_->identity() && stored.sequence >= local) {
+  const uint64_t local = std::max(position_, parts_.journal->applied());
+  if (stored.found && stored.journal == parts_.journal->identity() && stored.sequence >= local) {
     // Committed, though the answer may have been lost on the way.
-    if (stored.sequence > local) journal_->MarkApplied(stored.sequence);
+    if (stored.sequence > local) parts_.journal->MarkApplied(stored.sequence);
     return stored.sequence;
   }
   if (!stored.found && local == 0) return local;
   // The row went with deleted data, or counts in a journal that is gone:
   // what this journal applied stays applied.
-  log_->Write("Journal position %llu of journal %016llx in acd_db, %llu here: going on after %llu",
-              Number(stored.sequence), Number(stored.journal), Number(local), Number(local));
+  parts_.log->Write(
+      "Journal position %llu of journal %016llx in acd_db, %llu here: going on after %llu",
+      Number(stored.sequence), Number(stored.journal), Number(local), Number(local));
   return local;
 }
 
 bool JournalApplier::ApplyUntilFailure() {
   for (;;) {
-    if (close_event_->IsSet()) return true;
-    if (!journal_->WaitBeyond(position_, 100)) continue;
+    if (parts_.close_event->IsSet()) return true;
+    if (!parts_.journal->WaitBeyond(position_, 100)) continue;
     if (!ReadBatch()) {
       // Durable records that do not read back (logged by the cursor): wait
       // for the writer to move on rather than spin.
-      close_event_->Wait(100);
+      parts_.close_event->Wait(100);
       continue;
     }
     if (ApplyBatch() == Outcome::kFailed) return false;
@@ -158,9 +153,9 @@ JournalApplier::Outcome JournalApplier::ApplyBatch() {
   // deleted meanwhile) is loaded again, inside the batch's transaction.
   size_t memberships = 0;
   const bool agrees = cache_.loaded() &&
-                      database_.CountMemberships(config_.acdServer, &memberships) &&
+                      database_.CountMemberships(parts_.config.acdServer, &memberships) &&
                       memberships == cache_.size();
-  if (!agrees && !database_.LoadMemberships(config_.acdServer, &cache_)) return Fail();
+  if (!agrees && !database_.LoadMemberships(parts_.config.acdServer, &cache_)) return Fail();
   if (!cache_.exact()) return ApplyByStatement();
   return ApplyFolded();
 }
@@ -170,7 +165,7 @@ void JournalApplier::Replay(const Held& held, Store& store, MessageDispatch& dis
   const int64_t age_us = std::max<int64_t>(0, batch_started_us_ - held.received_us);
   store.SetReceiptAge(static_cast<uint32_t>((age_us + 500000) / 1000000));
   if (held.kind == journal::EntryKind::kPassStart) {
-    store.ClearServer(config_.acdServer);
+    store.ClearServer(parts_.config.acdServer);
     return;
   }
   const uint8_t* bytes = held_bytes_.data() + held.offset;
@@ -206,7 +201,7 @@ JournalApplier::Outcome JournalApplier::ApplyFolded() {
 JournalApplier::Outcome JournalApplier::ApplyByStatement() {
   batches_by_statement_.fetch_add(1, std::memory_order_relaxed);
   DatabaseWriter writer(&database_);
-  MessageDispatch dispatch(config_.acdServer, &quiet_, nullptr, &writer);
+  MessageDispatch dispatch(parts_.config.acdServer, &quiet_, nullptr, &writer);
   for (const Held& held : held_) {
     Replay(held, database_, dispatch);
     const unsigned int failure = database_.TakeFailure();
@@ -227,7 +222,8 @@ JournalApplier::Outcome JournalApplier::ApplyByStatement() {
 }
 
 bool JournalApplier::CommitBatch() {
-  return database_.WritePosition(config_.acdServer, journal_->identity(), held_.back().sequence) &&
+  return database_.WritePosition(parts_.config.acdServer, parts_.journal->identity(),
+                                 held_.back().sequence) &&
          database_.Commit();
 }
 
@@ -248,8 +244,9 @@ JournalApplier::Outcome JournalApplier::Outage() {
   if (!in_outage_) {
     in_outage_ = true;
     retry_at_once_ = true;
-    log_->Write("Database writes stopped (%u: %s): %llu journaled messages wait, retrying",
-                failure_, failure_text_.c_str(), Number(journal_->durable() - position_));
+    parts_.log->Write("Database writes stopped (%u: %s): %llu journaled messages wait, retrying",
+                      failure_, failure_text_.c_str(),
+                      Number(parts_.journal->durable() - position_));
   }
   return Outcome::kFailed;
 }
@@ -261,14 +258,14 @@ JournalApplier::Outcome JournalApplier::Fail() {
 
 void JournalApplier::Committed() {
   position_ = held_.back().sequence;
-  journal_->MarkApplied(position_);
+  parts_.journal->MarkApplied(position_);
   in_outage_ = false;
   deadlock_retried_ = false;
   const int64_t now_us = NowUs();
   for (const Held& held : held_)
-    stats_->ObserveApplyLatency(SecondsBetween(held.received_us, now_us));
-  stats_->SetApplyLag(SecondsBetween(held_.back().received_us, now_us));
-  journal_->ReportBacklog(stats_);
+    parts_.stats->ObserveApplyLatency(SecondsBetween(held.received_us, now_us));
+  parts_.stats->SetApplyLag(SecondsBetween(held_.back().received_us, now_us));
+  parts_.journal->ReportBacklog(parts_.stats);
   batches_committed_.fetch_add(1, std::memory_order_relaxed);
 }
 

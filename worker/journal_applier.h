@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "config/server_config.h"
 #include "platform/activity_log.h"
 #include "store/acd_batch.h"
 #include "store/acd_database.h"
@@ -13,13 +12,9 @@
 #include "worker/journal_cursor.h"
 #include "worker/message_dispatch.h"
 #include "worker/store_writer.h"
+#include "worker/worker_parts.h"
 
 namespace callsink {
-
-class Journal;
-class LinkState;
-class ManualResetEvent;
-class WorkerStats;
 
 // The database half of a worker: owns the connection to acd_db and applies
 // the journal to it, in order, through the same handlers and statement
@@ -49,9 +44,7 @@ class JournalApplier {
   static constexpr size_t kMaxBatchEntries = 2000;
   static constexpr size_t kMaxBatchBytes = 1024 * 1024;
 
-  // Every object is the worker's and outlives the applier.
-  JournalApplier(const ServerConfig& config, ActivityLog* log, Journal* journal, LinkState* state,
-                 WorkerStats* stats, const ManualResetEvent* close_event);
+  explicit JournalApplier(const WorkerParts& parts);
   JournalApplier(const JournalApplier&) = delete;
   JournalApplier& operator=(const JournalApplier&) = delete;
 
@@ -111,12 +104,7 @@ class JournalApplier {
   // After a commit: the position, the journal's mark and the figures.
   void Committed();
 
-  const ServerConfig& config_;
-  ActivityLog* const log_;
-  Journal* const journal_;
-  LinkState* const state_;
-  WorkerStats* const stats_;
-  const ManualResetEvent* const close_event_;
+  const WorkerParts parts_;
 
   AcdDatabase database_;
   MembershipCache cache_;

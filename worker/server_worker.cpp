@@ -35,10 +35,11 @@ void ServerWorker::Run() {
     if (close_event_->Wait(kRetryIntervalMs)) return;
   }
   stats_->SetJournalCap(journal.cap_bytes());
-  JournalApplier applier(config_, &log, &journal, &state, stats_, close_event_);
+  const WorkerParts parts{config_, &log, &journal, &state, stats_, close_event_};
+  JournalApplier applier(parts);
   std::thread applying;
   if (!StartApplier(log, applier, &applying)) return;
-  AcdReader(config_, &log, &journal, &state, stats_, close_event_).Run();
+  AcdReader(parts).Run();
   // The applier ends within a batch; one stuck in a database call holds up
   // only this thread, which nobody waits for.
   applying.join();

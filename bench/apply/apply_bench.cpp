@@ -87,8 +87,8 @@ class Worker {
     acd.acdServer = "127.0.0.1";
     acd.acdPort = std::atoi(text.c_str() + text.rfind(':') + 1);
     ManualResetEvent stop;
-    AcdReader reader(acd, &log_, &journal_, &state_, &stats_, &stop);
-    JournalApplier applier(config_, &log_, &journal_, &state_, &stats_, &stop);
+    AcdReader reader({acd, &log_, &journal_, &state_, &stats_, &stop});
+    JournalApplier applier({config_, &log_, &journal_, &state_, &stats_, &stop});
     std::thread reading([&] { reader.Run(); });
     std::thread applying([&] {
       if (apply) applier.Run();
@@ -110,7 +110,7 @@ class Worker {
     config.acdServer = server;
     journal_.MarkApplied(0);
     ManualResetEvent stop;
-    JournalApplier applier(config, &log_, &journal_, &state_, &stats_, &stop);
+    JournalApplier applier({config, &log_, &journal_, &state_, &stats_, &stop});
     if (observer) applier.SetStatementObserver(std::move(observer));
     const Clock::time_point start = Clock::now();
     std::thread applying([&] { applier.Run(); });

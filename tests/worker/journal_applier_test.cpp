@@ -64,7 +64,7 @@ class JournalApplierTest : public ::testing::Test {
     acd.acdServer = "127.0.0.1";
     acd.acdPort = std::atoi(text.c_str() + text.rfind(':') + 1);
     ManualResetEvent stop;
-    AcdReader reader(acd, &log_, &journal_, &state_, &stats_, &stop);
+    AcdReader reader({acd, &log_, &journal_, &state_, &stats_, &stop});
     std::thread reading([&] { reader.Run(); });
     uint64_t seen = 0;
     test::WaitUntil(30000, [&] {
@@ -97,7 +97,7 @@ class JournalApplierTest : public ::testing::Test {
     config.mysqlUser = server_.env()->admin_user;
     config.mysqlPassword = server_.env()->admin_password;
     ManualResetEvent stop;
-    JournalApplier applier(config, &log_, &journal_, &state_, &stats_, &stop);
+    JournalApplier applier({config, &log_, &journal_, &state_, &stats_, &stop});
     std::thread applying([&] { applier.Run(); });
     EXPECT_TRUE(test::WaitUntil(60000, [&] { return journal_.applied() >= until; }));
     stop.Set();
