@@ -181,6 +181,19 @@ TEST_F(StoreSchemaTest, CreateTablesSendsTheSevenCreationsInOrderThenThePosition
   EXPECT_THAT(LogLines(), ElementsAre("Connected to database (localhost)"));
 }
 
+// Rows and position commit together only in tables with transactions: the
+// others are named, whatever the server's default engine made them.
+TEST_F(StoreSchemaTest, TablesWithoutTransactionsAreNamedWithTheirEngine) {
+  ConnectStore();
+  std::string tables = "not asked";
+  ASSERT_TRUE(store_.ListTablesWithoutTransactions(&tables));
+  EXPECT_EQ(tables, "");
+  Exec("alter table stock_cdr engine=MyISAM");
+  Exec("alter table journal_position engine=MyISAM");
+  ASSERT_TRUE(store_.ListTablesWithoutTransactions(&tables));
+  EXPECT_EQ(tables, "journal_position (MyISAM), stock_cdr (MyISAM)");
+}
+
 TEST_F(StoreSchemaTest, TablesTakeTheServersDefaultCharacterSet) {
   ConnectStore();
   EXPECT_EQ(Value("select distinct table_collation from information_schema.tables where "
