@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -84,6 +85,11 @@ class AcdDatabase {
   // Adds stock_agents.Agent_FullName when the table lacks it; a failed ALTER
   // logs the server's text alone. Does nothing when not connected.
   void UpgradeAgentsTable();
+  // Reads from the server's catalogue how far each table's auto-increment
+  // ID has come through its column's range, into the counters. A table at
+  // 75% or more is logged, and again at each further percent. Only reads
+  // (the statement observer does not see it); nothing when not connected.
+  void WatchIdRanges();
   // True when the server answers. Otherwise logs "MySQL server has gone
   // away!" and closes: the store is not connected afterwards.
   bool Ping();
@@ -146,6 +152,8 @@ class AcdDatabase {
   SqlStatement statement_;
   StatementObserver observer_;
   WorkerStats* stats_ = nullptr;
+  // The percent of each table's ID range last logged by WatchIdRanges.
+  std::array<int, WorkerStats::kTableCount> id_percent_logged_{};
 };
 
 }  // namespace callsink

@@ -49,6 +49,7 @@ bool ServerWorker::RunPass(ActivityLog& log) {
   ReportState(ConfigLayout::kBothConnected);
 
   database.UpgradeAgentsTable();
+  database.WatchIdRanges();
   DatabaseWriter writer(&database);
   MessageDispatch(config_.acdServer, &log, &connection, &writer, close_event_, &buffer_, stats_)
       .Run();
