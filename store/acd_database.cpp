@@ -223,7 +223,12 @@ bool AcdDatabase::ClearServer(std::string_view server) {
 
 void AcdDatabase::UpgradeAgentsTable() {
   if (!connection_ || AgentsTableHasFullName()) return;
-  if (!Execute(kAddAgentFullName)) log_->Write("%s", ErrorText().c_str());
+  // Collectors sharing the database (several hosts, a cluster) upgrade the
+  // table together: the column another one added meanwhile is what we want.
+  constexpr unsigned int kDuplicateColumn = 1060;
+  if (!Execute(kAddAgentFullName) && mysql_errno(connection_.get()) != kDuplicateColumn) {
+    log_->Write("%s", ErrorText().c_str());
+  }
 }
 
 bool AcdDatabase::AgentsTableHasFullName() {

@@ -336,6 +336,25 @@ TEST_F(StoreUpgradeTest, FailedAlterLogsTheServerTextAlone) {
                                       "`acd_db`.`stock_agents`"));
 }
 
+// Two collectors upgrading the same table: the one whose ALTER comes second
+// finds the column there and says nothing.
+TEST_F(StoreUpgradeTest, AColumnAddedMeanwhileByAnotherCollectorIsNoFailure) {
+  Exec("create database acd_db");
+  Exec(kOldAgentsTable);
+  AcdDatabase second(&log_);
+  second.SetStatementObserver([&](std::string_view statement) {
+    if (statement != kAlterStatement) return;
+    std::string other(kAlterStatement);
+    Exec(other.replace(other.find("stock_agents"), 0, "acd_db."));
+  });
+  ASSERT_TRUE(second.Connect("localhost", env().admin_user, env().admin_password));
+  second.UpgradeAgentsTable();
+  EXPECT_THAT(LogLines(), ElementsAre("Connected to database (localhost)"));
+  EXPECT_EQ(Value("select count(*) from information_schema.columns where table_schema='acd_db' "
+                  "and column_name='Agent_FullName'"),
+            "1");
+}
+
 TEST_F(StoreUpgradeTest, NotConnectedStoreDoesNothing) {
   store_.UpgradeAgentsTable();
   EXPECT_THAT(Commands(), IsEmpty());
