@@ -83,6 +83,7 @@ bool JournalApplier::Prepare() {
     return false;
   }
   database_.UpgradeAgentsTable();
+  database_.WatchIdRanges();
   std::string tables;
   if (database_.ListTablesWithoutTransactions(&tables) && !tables.empty()) {
     parts_.log->Write(
