@@ -161,6 +161,16 @@ std::string ServiceUnit::Locate(const std::string& admin_directory,
   return admin_path;
 }
 
+bool ServiceUnit::CreateRegistered(const std::string& path, const std::string& service_name,
+                                   const std::string& description, const std::string& executable) {
+  const std::string text = Text(service_name, description, executable);
+  if (text.empty()) {
+    errno = EINVAL;
+    return false;
+  }
+  return Create(path, text);
+}
+
 bool ServiceUnit::Create(const std::string& path, const std::string& text) {
   if (Exists(path)) {
     errno = EEXIST;

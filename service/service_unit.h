@@ -45,6 +45,10 @@ class ServiceUnit {
   // replaced: false with errno EEXIST then, false with the system's errno on
   // any other failure.
   static bool Create(const std::string& path, const std::string& text);
+  // Create with the text "-register" writes for the service; false with
+  // errno EINVAL when Text refuses its parts.
+  static bool CreateRegistered(const std::string& path, const std::string& service_name,
+                               const std::string& description, const std::string& executable);
   static bool Exists(const std::string& path);
   // The text of the unit file at `path`; empty when it cannot be read.
   static std::string Read(const std::string& path);

@@ -135,13 +135,8 @@ bool StandaloneBackend::Install(Service& service) {
     errno = EEXIST;
     return false;
   }
-  const std::string text =
-      ServiceUnit::Text(service.name(), service.description(), executable_path_);
-  if (text.empty()) {
-    errno = EINVAL;
-    return false;
-  }
-  return ServiceUnit::Create(UnitPath(service), text);
+  return ServiceUnit::CreateRegistered(UnitPath(service), service.name(), service.description(),
+                                       executable_path_);
 }
 
 bool StandaloneBackend::Uninstall(Service& service) {

@@ -57,13 +57,10 @@ bool SystemdBackend::Install(Service& service) {
     errno = EEXIST;
     return false;
   }
-  const std::string text =
-      ServiceUnit::Text(service.name(), service.description(), executable_path_);
-  if (text.empty()) {
-    errno = EINVAL;
+  if (!ServiceUnit::CreateRegistered(path, service.name(), service.description(),
+                                     executable_path_)) {
     return false;
   }
-  if (!ServiceUnit::Create(path, text)) return false;
   return Succeeds({"daemon-reload"}) && Succeeds({"enable", ServiceUnit::FileName(service.name())});
 }
 
