@@ -141,6 +141,17 @@ const std::vector<Family>& WorkerFamilies() {
       {"callsink_last_commit_timestamp_seconds", "gauge",
        "When rows were last committed to acd_db (0: never).", false,
        Time(&Snapshot::last_commit_ms)},
+      {"callsink_table_id_used_ratio", "gauge",
+       "Share of the ID column's range the table's auto-increment has used, by table (read at "
+       "each database connect and hourly).",
+       false,
+       [](MetricsText& page, Row& row, std::string_view name) {
+         for (size_t t = 0; t < WorkerStats::kTableCount; ++t) {
+           if (row.figures.id_used[t] <= 0) continue;
+           page.Sample(name, row.With("table", WorkerStats::kTableNames[t]),
+                       row.figures.id_used[t]);
+         }
+       }},
       {"callsink_journal_backlog_entries", "gauge", "Journal entries not yet applied.", true,
        Single(&Snapshot::backlog_entries)},
       {"callsink_journal_backlog_bytes", "gauge", "Bytes of the journal entries not yet applied.",

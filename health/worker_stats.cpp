@@ -94,6 +94,7 @@ WorkerStats::Snapshot WorkerStats::Read() const {
   // even while an observation is under way.
   for (const uint64_t count : s.latency_buckets) s.latency_count += count;
   s.latency_sum_seconds = static_cast<double>(latency_sum_us_.load(kRelaxed)) / 1e6;
+  for (size_t t = 0; t < kTableCount; ++t) s.id_used[t] = LoadDouble(id_used_bits_[t]);
   return s;
 }
 

@@ -75,6 +75,8 @@ class WorkerStats {
     std::array<uint64_t, kApplyLatencyBounds.size() + 1> latency_buckets{};  // not cumulative
     uint64_t latency_count = 0;
     double latency_sum_seconds = 0;
+    // Share of each table's ID range used (0 to 1); 0: not read yet.
+    std::array<double, kTableCount> id_used{};
   };
 
   WorkerStats() = default;
@@ -120,6 +122,11 @@ class WorkerStats {
   // Receipt to commit of one applied entry.
   void ObserveApplyLatency(double seconds);
 
+  // How far `table`'s auto-increment ID has come through its range (0 to 1).
+  void SetIdUsed(Table table, double share) {
+    if constexpr (kCountersBuilt) StoreDouble(id_used_bits_[static_cast<size_t>(table)], share);
+  }
+
   // Any thread.
   Snapshot Read() const;
 
@@ -163,6 +170,7 @@ class WorkerStats {
   std::atomic<uint64_t> apply_lag_bits_{0};  // a double's bits
   std::array<Counter, kApplyLatencyBounds.size() + 1> latency_buckets_{};
   Counter latency_sum_us_{0};
+  std::array<std::atomic<uint64_t>, kTableCount> id_used_bits_{};  // doubles' bits
 };
 
 }  // namespace callsink

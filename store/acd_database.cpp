@@ -1,9 +1,11 @@
 #include "store/acd_database.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <utility>
 
+#include "store/id_headroom.h"
 #include "store/membership_cache.h"
 #include "store/mysql_errors.h"
 #include "store/mysql_result.h"
@@ -19,7 +21,7 @@ constexpr std::string_view kCreateDatabase = "create database acd_db";
 constexpr std::string_view kCreateGroupsTable =
     "create table IF NOT EXISTS stock_groups ("
     "UNIQUE KEY `UN_KEY` (`Serv_Name`,`Group_Name`),"
-    "ID int(11) auto_increment NOT NULL primary key,"
+    "ID bigint unsigned auto_increment NOT NULL primary key,"
     "Serv_Name varchar(64),"
     "Group_Name varchar(64),"
     "Timestamp int(32) UNSIGNED,"
@@ -30,7 +32,7 @@ constexpr std::string_view kCreateGroupsTable =
 constexpr std::string_view kCreateAgentsTable =
     "create table IF NOT EXISTS stock_agents ("
     "UNIQUE KEY `UN_KEY` (`Serv_Name`,`Agent_Name`),"
-    "ID int(11) auto_increment NOT NULL primary key,"
+    "ID bigint unsigned auto_increment NOT NULL primary key,"
     "Serv_Name varchar(64),"
     "Agent_Name varchar(64),"
     "Agent_FullName varchar(64),"
@@ -41,7 +43,7 @@ constexpr std::string_view kCreateAgentsTable =
 constexpr std::string_view kCreateRelationsTable =
     "create table IF NOT EXISTS stock_relations ("
     "UNIQUE KEY `UN_KEY` (`Serv_Name`,`Group_Name`,`Agent_Name`),"
-    "ID int(11) auto_increment NOT NULL primary key,"
+    "ID bigint unsigned auto_increment NOT NULL primary key,"
     "Serv_Name varchar(64),"
     "Group_Name varchar(64),"
     "Agent_Name varchar(64),"
@@ -52,7 +54,7 @@ constexpr std::string_view kCreateRelationsTable =
 
 constexpr std::string_view kCreateStatusTable =
     "create table IF NOT EXISTS stock_status ("
-    "ID int(11) auto_increment NOT NULL primary key,"
+    "ID bigint unsigned auto_increment NOT NULL primary key,"
     "Serv_Name varchar(64),"
     "Group_Name varchar(64),"
     "Agent_Name varchar(64),"
@@ -62,7 +64,7 @@ constexpr std::string_view kCreateStatusTable =
 
 constexpr std::string_view kCreateCdrTable =
     "create table IF NOT EXISTS stock_cdr ("
-    "ID int(11) auto_increment NOT NULL primary key,"
+    "ID bigint unsigned auto_increment NOT NULL primary key,"
     "Serv_Name varchar(64),"
     "Group_Name varchar(64),"
     "Agent_Name varchar(64),"
@@ -76,7 +78,7 @@ constexpr std::string_view kCreateCdrTable =
 
 constexpr std::string_view kCreateCallsTable =
     "create table IF NOT EXISTS stock_calls ("
-    "ID int(11) auto_increment NOT NULL primary key,"
+    "ID bigint unsigned auto_increment NOT NULL primary key,"
     "Serv_Name varchar(64),"
     "Group_Name varchar(64),"
     "Agent_Name varchar(64),"
@@ -88,7 +90,7 @@ constexpr std::string_view kCreateCallsTable =
 constexpr std::string_view kCreateTimeTable =
     "create table IF NOT EXISTS stock_time ("
     "UNIQUE KEY `UN_KEY` (`Serv_Name`),"
-    "ID int(11) auto_increment NOT NULL primary key,"
+    "ID bigint unsigned auto_increment NOT NULL primary key,"
     "Serv_Name varchar(64),"
     "TimeDiff int(32) )";
 
@@ -221,7 +223,12 @@ bool AcdDatabase::ClearServer(std::string_view server) {
 
 void AcdDatabase::UpgradeAgentsTable() {
   if (!connection_ || AgentsTableHasFullName()) return;
-  if (!Execute(kAddAgentFullName)) log_->Write("%s", ErrorText().c_str());
+  // Collectors sharing the database (several hosts, a cluster) upgrade the
+  // table together: the column another one added meanwhile is what we want.
+  constexpr unsigned int kDuplicateColumn = 1060;
+  if (!Execute(kAddAgentFullName) && mysql_errno(connection_.get()) != kDuplicateColumn) {
+    log_->Write("%s", ErrorText().c_str());
+  }
 }
 
 bool AcdDatabase::AgentsTableHasFullName() {
@@ -233,6 +240,26 @@ bool AcdDatabase::AgentsTableHasFullName() {
     if (std::string_view(fields[i].name, fields[i].name_length) == "Agent_FullName") return true;
   }
   return false;
+}
+
+void AcdDatabase::WatchIdRanges() {
+  if (!connection_) return;
+  for (const IdHeadroom::Table& table : IdHeadroom::Read(connection_.get())) {
+    const auto* const known =
+        std::find(WorkerStats::kTableNames.begin(), WorkerStats::kTableNames.end(), table.name);
+    if (known == WorkerStats::kTableNames.end()) continue;
+    const auto index = static_cast<size_t>(known - WorkerStats::kTableNames.begin());
+    const double used = table.Used();
+    if (stats_ != nullptr) stats_->SetIdUsed(static_cast<Table>(index), used);
+    const int percent = static_cast<int>(used * 100);
+    if (used < IdHeadroom::kWarnAt || percent <= id_percent_logged_[index]) continue;
+    id_percent_logged_[index] = percent;
+    log_->Write(
+        "Table %s has used %d%% of its ID range (%llu of %llu); widen its ID column in a "
+        "maintenance window (see the README)",
+        table.name.c_str(), percent, static_cast<unsigned long long>(table.next_id),
+        static_cast<unsigned long long>(table.max_id));
+  }
 }
 
 bool AcdDatabase::Ping() {

@@ -99,6 +99,11 @@ class AcdDatabase {
   // Adds stock_agents.Agent_FullName when the table lacks it; a failed ALTER
   // logs the server's text alone. Does nothing when not connected.
   void UpgradeAgentsTable();
+  // Reads from the server's catalogue how far each table's auto-increment
+  // ID has come through its column's range, into the counters. A table at
+  // 75% or more is logged, and again at each further percent. Only reads
+  // (the statement observer does not see it); nothing when not connected.
+  void WatchIdRanges();
   // True when the server answers. Otherwise logs "MySQL server has gone
   // away!" and closes: the store is not connected afterwards.
   bool Ping();
@@ -195,6 +200,8 @@ class AcdDatabase {
   // Rows written in the open transaction, counted once it commits.
   bool in_transaction_ = false;
   std::array<uint64_t, WorkerStats::kTableCount> uncommitted_rows_{};
+  // The percent of each table's ID range last logged by WatchIdRanges.
+  std::array<int, WorkerStats::kTableCount> id_percent_logged_{};
 };
 
 }  // namespace callsink

@@ -121,9 +121,27 @@ TEST_F(CollectionTest, MetricsCountWhatTheServerSentAndTheTablesGot) {
   auto* sim = CollectFromOneServer("127.0.0.23", "9");
   ASSERT_NE(sim, nullptr);
   SqlClient sql(system_.database_env());
-  const ExpectedStore expected = ExpectStoreMatchesRecord(sql, *sim, 600);
+  ExpectedStore expected = ExpectStoreMatchesRecord(sql, *sim, 600);
+  const ScrapedMetrics::Labels server = {{"server", "127.0.0.23"}, {"config", "1"}};
 
-  const std::string page = system_.ScrapeMetrics();
+  // The centre works on while the test looks: take the page once it has
+  // counted every message and row of the record read just before it.
+  std::string page;
+  WaitUntil(20000, [&] {
+    expected = ExpectedStore();
+    expected.ApplyRecord(sim->record_file, "1");
+    page = system_.ScrapeMetrics();
+    const ScrapedMetrics scraped = ScrapedMetrics::Parse(page);
+    double sent = 0;
+    for (const auto& [kind, count] : expected.counts()) sent += count;
+    bool rows_agree = true;
+    for (const auto& [table, rows] : expected.rows_written()) {
+      ScrapedMetrics::Labels labels = server;
+      labels["table"] = table;
+      rows_agree = rows_agree && scraped.Find("callsink_rows_written_total", labels) == rows;
+    }
+    return rows_agree && scraped.Sum("callsink_messages_received_total", server) == sent;
+  });
   ASSERT_FALSE(page.empty()) << "the endpoint did not answer";
   const std::string page_file = system_.folder() + "/metrics.txt";
   TempDir::WriteFile(page_file, page);
@@ -134,7 +152,6 @@ TEST_F(CollectionTest, MetricsCountWhatTheServerSentAndTheTablesGot) {
   EXPECT_EQ(status, 0) << TempDir::ReadFile(lint) << page;
 
   const ScrapedMetrics metrics = ScrapedMetrics::Parse(page);
-  const ScrapedMetrics::Labels server = {{"server", "127.0.0.23"}, {"config", "1"}};
   auto value = [&](const std::string& name, ScrapedMetrics::Labels labels) {
     labels.insert(server.begin(), server.end());
     return metrics.Find(name, labels).value_or(-1);

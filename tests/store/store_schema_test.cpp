@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "store/id_headroom.h"
 #include "tests/store/store_test.h"
 
 namespace callsink::test {
@@ -18,29 +19,29 @@ using ::testing::StartsWith;
 
 const std::vector<std::string> kCreateStatements = {
     "create table IF NOT EXISTS stock_groups (UNIQUE KEY `UN_KEY` (`Serv_Name`,`Group_Name`),"
-    "ID int(11) auto_increment NOT NULL primary key,Serv_Name varchar(64),Group_Name "
+    "ID bigint unsigned auto_increment NOT NULL primary key,Serv_Name varchar(64),Group_Name "
     "varchar(64),Timestamp int(32) UNSIGNED,State tinyint(1) NULL,Modified int(32) UNSIGNED "
     "NULL,Calls_inQueue int(32) NULL )",
     "create table IF NOT EXISTS stock_agents (UNIQUE KEY `UN_KEY` (`Serv_Name`,`Agent_Name`),"
-    "ID int(11) auto_increment NOT NULL primary key,Serv_Name varchar(64),Agent_Name "
+    "ID bigint unsigned auto_increment NOT NULL primary key,Serv_Name varchar(64),Agent_Name "
     "varchar(64),Agent_FullName varchar(64),Timestamp int(32) UNSIGNED,State tinyint(1) "
     "NULL,Modified int(32) UNSIGNED NULL )",
     "create table IF NOT EXISTS stock_relations (UNIQUE KEY `UN_KEY` "
-    "(`Serv_Name`,`Group_Name`,`Agent_Name`),ID int(11) auto_increment NOT NULL primary "
+    "(`Serv_Name`,`Group_Name`,`Agent_Name`),ID bigint unsigned auto_increment NOT NULL primary "
     "key,Serv_Name varchar(64),Group_Name varchar(64),Agent_Name varchar(64),Timestamp int(32) "
     "UNSIGNED,State tinyint(1) NULL,Modified int(32) UNSIGNED NULL,Status int(32) )",
-    "create table IF NOT EXISTS stock_status (ID int(11) auto_increment NOT NULL primary "
+    "create table IF NOT EXISTS stock_status (ID bigint unsigned auto_increment NOT NULL primary "
     "key,Serv_Name varchar(64),Group_Name varchar(64),Agent_Name varchar(64),TimeStart int(32) "
     "UNSIGNED,TimeEnd int(32) UNSIGNED,Status int(32) )",
-    "create table IF NOT EXISTS stock_cdr (ID int(11) auto_increment NOT NULL primary "
+    "create table IF NOT EXISTS stock_cdr (ID bigint unsigned auto_increment NOT NULL primary "
     "key,Serv_Name varchar(64),Group_Name varchar(64),Agent_Name varchar(64),Timestamp int(32) "
     "UNSIGNED,Call_Dur int(32),Caller_Usur varchar(64),Call_GUID varchar(64),Call_State "
     "int(32),Close_Reason int(32),Queue_Dur int(32) )",
-    "create table IF NOT EXISTS stock_calls (ID int(11) auto_increment NOT NULL primary "
+    "create table IF NOT EXISTS stock_calls (ID bigint unsigned auto_increment NOT NULL primary "
     "key,Serv_Name varchar(64),Group_Name varchar(64),Agent_Name varchar(64),Timestamp int(32) "
     "UNSIGNED,Call_ID varchar(64),Call_State int(32),Close_Reason int(32) )",
-    "create table IF NOT EXISTS stock_time (UNIQUE KEY `UN_KEY` (`Serv_Name`),ID int(11) "
-    "auto_increment NOT NULL primary key,Serv_Name varchar(64),TimeDiff int(32) )",
+    "create table IF NOT EXISTS stock_time (UNIQUE KEY `UN_KEY` (`Serv_Name`),ID bigint "
+    "unsigned auto_increment NOT NULL primary key,Serv_Name varchar(64),TimeDiff int(32) )",
 };
 
 const std::vector<std::string> kPositionStatement = {
@@ -350,6 +351,25 @@ TEST_F(StoreUpgradeTest, FailedAlterLogsTheServerTextAlone) {
                                       "`acd_db`.`stock_agents`"));
 }
 
+// Two collectors upgrading the same table: the one whose ALTER comes second
+// finds the column there and says nothing.
+TEST_F(StoreUpgradeTest, AColumnAddedMeanwhileByAnotherCollectorIsNoFailure) {
+  Exec("create database acd_db");
+  Exec(kOldAgentsTable);
+  AcdDatabase second(&log_);
+  second.SetStatementObserver([&](std::string_view statement) {
+    if (statement != kAlterStatement) return;
+    std::string other(kAlterStatement);
+    Exec(other.replace(other.find("stock_agents"), 0, "acd_db."));
+  });
+  ASSERT_TRUE(second.Connect("localhost", env().admin_user, env().admin_password));
+  second.UpgradeAgentsTable();
+  EXPECT_THAT(LogLines(), ElementsAre("Connected to database (localhost)"));
+  EXPECT_EQ(Value("select count(*) from information_schema.columns where table_schema='acd_db' "
+                  "and column_name='Agent_FullName'"),
+            "1");
+}
+
 TEST_F(StoreUpgradeTest, NotConnectedStoreDoesNothing) {
   store_.UpgradeAgentsTable();
   EXPECT_THAT(Commands(), IsEmpty());
@@ -357,6 +377,51 @@ TEST_F(StoreUpgradeTest, NotConnectedStoreDoesNothing) {
 }
 
 class StorePingTest : public StoreConnectTest {};
+
+// New tables count their IDs in 64 bits; a table of the old layout is
+// watched: logged from 75% of its range and again at each further percent,
+// its share served as a figure.
+TEST_F(StoreUpgradeTest, IdRangesAreWideForNewTablesAndWatchedForOldOnes) {
+  Exec("create database acd_db");
+  Exec(
+      "create table acd_db.stock_status (ID int(11) auto_increment NOT NULL primary key, "
+      "Serv_Name varchar(64), Group_Name varchar(64), Agent_Name varchar(64), TimeStart int(32) "
+      "UNSIGNED, TimeEnd int(32) UNSIGNED, Status int(32)) auto_increment=1610612736");
+  WorkerStats stats;
+  store_.CountInto(&stats);
+  ConnectStore();
+  EXPECT_THAT(Rows("select table_name from information_schema.columns where table_schema="
+                   "'acd_db' and column_name='ID' and column_type<>'bigint(20) unsigned' "
+                   "order by table_name"),
+              ElementsAre("stock_status"));
+
+  const std::string warning =
+      "Table stock_status has used 75% of its ID range (1610612736 of 2147483647); widen its ID "
+      "column in a maintenance window (see the README)";
+  store_.WatchIdRanges();
+  store_.WatchIdRanges();
+  Exec("alter table stock_status auto_increment=1739461755");
+  store_.WatchIdRanges();
+  EXPECT_THAT(LogLines(),
+              ElementsAre("Connected to database (localhost)", warning,
+                          "Table stock_status has used 81% of its ID range (1739461755 of "
+                          "2147483647); widen its ID column in a maintenance window (see the "
+                          "README)"));
+  const WorkerStats::Snapshot figures = stats.Read();
+  EXPECT_DOUBLE_EQ(figures.id_used[static_cast<size_t>(WorkerStats::Table::kStatus)],
+                   1739461755.0 / 2147483647.0);
+  EXPECT_GT(figures.id_used[static_cast<size_t>(WorkerStats::Table::kCdr)], 0);
+  EXPECT_LT(figures.id_used[static_cast<size_t>(WorkerStats::Table::kCdr)], 1e-18);
+
+  for (const auto& [type, max] :
+       std::vector<std::pair<std::string, uint64_t>>{{"int(10) unsigned", 4294967295u},
+                                                     {"mediumint(9)", 8388607},
+                                                     {"bigint(20) unsigned", UINT64_MAX},
+                                                     {"integer", 0},
+                                                     {"varchar(64)", 0}}) {
+    EXPECT_EQ(IdHeadroom::MaxValue(type), max) << type;
+  }
+}
 
 TEST_F(StorePingTest, LiveConnectionAnswersAndLogsNothing) {
   ConnectStore();
