@@ -2,7 +2,8 @@
 // stream journaled by the reader and applied in batches (by two appliers in
 // turn, so that the second loads its membership cache from the table) gives
 // the very rows the same messages give one statement at a time, a refused
-// value and a name the cache cannot answer for included.
+// value and a name the cache cannot answer for included; failures that
+// time cures are waited out and said once per outage.
 #include "worker/journal_applier.h"
 
 #include <gtest/gtest.h>
@@ -215,6 +216,59 @@ TEST_F(JournalApplierTest, BatchesWriteTheRowsThatStatementsOneByOneWrite) {
     ++refused;
   }
   EXPECT_EQ(refused, 2u) << log;
+}
+
+// The server refuses the batch a set number of times with a given error (a
+// trigger on stock_groups, its budget in a table without transactions, so
+// that the rollback keeps the count): a refused commit (a cluster's
+// certification conflict) is tried again at once without a line, and makes
+// an outage only when the retry is refused too; an error during a commit
+// and a node not ready yet are outages. Each outage says so once, and the
+// row comes in all the same.
+TEST_F(JournalApplierTest, RefusedBatchesAreTriedAgainAndSaidOncePerOutage) {
+  {
+    AcdDatabase database(&log_);
+    ASSERT_TRUE(
+        database.Connect("localhost", server_.env()->admin_user, server_.env()->admin_password));
+    ASSERT_TRUE(database.CreateTables());
+  }
+  test::SqlClient sql(*server_.env());
+  ASSERT_TRUE(sql.Exec("create database faults"));
+  ASSERT_TRUE(sql.Exec("create table faults.budget (code int, left_over int) engine=Aria"));
+  ASSERT_TRUE(
+      sql.Exec("create trigger acd_db.refuse before insert on acd_db.stock_groups for each row "
+               "begin declare refused int default coalesce((select code from faults.budget "
+               "where left_over > 0 limit 1), 0); if refused <> 0 then update faults.budget set "
+               "left_over = left_over - 1; signal sqlstate 'HY000' set mysql_errno = refused, "
+               "message_text = 'refused'; end if; end"));
+  struct Case {
+    int code;
+    int refusals;
+    int lines;
+  };
+  static constexpr Case kCases[] = {{1213, 1, 0}, {1213, 2, 1}, {1180, 1, 1}, {1047, 1, 1}};
+  const std::string log_file = dir_ / "logs/acd_worker.log";
+  for (const Case& refusal : kCases) {
+    const std::string server =
+        "refused-" + std::to_string(refusal.code) + "x" + std::to_string(refusal.refusals);
+    ASSERT_TRUE(sql.Exec("delete from faults.budget"));
+    ASSERT_TRUE(sql.Exec("insert into faults.budget values (" + std::to_string(refusal.code) +
+                         ", " + std::to_string(refusal.refusals) + ")"));
+    const std::string before = test::TempDir::ReadFile(log_file);
+    AddEvent(3, test::WireBytes().Name("Sales").Name("").Be32(1).Name(""));
+    Apply(server, journal_.durable());
+    const std::string log = test::TempDir::ReadFile(log_file).substr(before.size());
+    size_t lines = 0;
+    for (size_t at = log.find("Database writes stopped"); at != std::string::npos;
+         at = log.find("Database writes stopped", at + 1)) {
+      ++lines;
+    }
+    EXPECT_EQ(lines, static_cast<size_t>(refusal.lines)) << server << ":\n" << log;
+    EXPECT_EQ(sql.Value("select left_over from faults.budget"), "0") << server;
+    EXPECT_EQ(
+        sql.Value("select count(*) from acd_db.stock_groups where Serv_Name='" + server + "'"), "1")
+        << server;
+  }
 }
 
 }  // namespace
