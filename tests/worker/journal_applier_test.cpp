@@ -31,9 +31,19 @@ constexpr char kEvents[] = "8000";
 
 class JournalApplierTest : public ::testing::Test {
  protected:
+  // One server for the suite: the client library reads its socket once per
+  // process.
+  static void SetUpTestSuite() {
+    server_ = new test::MariaDbServer;
+    if (server_->Start()) server_->env()->ExportToClientLibrary();
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
   void SetUp() override {
-    if (server_.Start()) server_.env()->ExportToClientLibrary();
-    CALLSINK_REQUIRE_MARIADB(server_.env());
+    CALLSINK_REQUIRE_MARIADB(server_->env());
     const char* bin = std::getenv("CALLSINK_BIN");
     acdsim_ =
         std::filesystem::absolute(std::string(bin != nullptr ? bin : "build/bin") + "/acdsim");
@@ -95,8 +105,8 @@ class JournalApplierTest : public ::testing::Test {
     ServerConfig config;
     config.acdServer = server;
     config.mysqlServer = "localhost";
-    config.mysqlUser = server_.env()->admin_user;
-    config.mysqlPassword = server_.env()->admin_password;
+    config.mysqlUser = server_->env()->admin_user;
+    config.mysqlPassword = server_->env()->admin_password;
     ManualResetEvent stop;
     JournalApplier applier({config, &log_, &journal_, &state_, &stats_, &stop});
     std::thread applying([&] { applier.Run(); });
@@ -112,7 +122,7 @@ class JournalApplierTest : public ::testing::Test {
   void ApplyByStatement(const std::string& server) {
     AcdDatabase database(&log_);
     ASSERT_TRUE(
-        database.Connect("localhost", server_.env()->admin_user, server_.env()->admin_password));
+        database.Connect("localhost", server_->env()->admin_user, server_->env()->admin_password));
     DatabaseWriter writer(&database);
     ActivityLog quiet;
     MessageDispatch dispatch(server, &quiet, nullptr, &writer);
@@ -150,7 +160,7 @@ class JournalApplierTest : public ::testing::Test {
          "ID"},
         {"count(*) from acd_db.stock_time", "1"},
     };
-    test::SqlClient sql(*server_.env());
+    test::SqlClient sql(*server_->env());
     std::vector<std::string> rows;
     for (const Query& query : kQueries) {
       for (const std::string& row :
@@ -162,7 +172,7 @@ class JournalApplierTest : public ::testing::Test {
     return rows;
   }
 
-  test::MariaDbServer server_;
+  static inline test::MariaDbServer* server_ = nullptr;
   test::TempDir dir_;
   std::string acdsim_;
   std::string previous_;
@@ -197,7 +207,7 @@ TEST_F(JournalApplierTest, BatchesWriteTheRowsThatStatementsOneByOneWrite) {
   // Rows count once committed, a folded statement by its rows, and not at
   // all in a batch rolled back (the first applier stopped in one).
   const WorkerStats::Snapshot figures = stats_.Read();
-  test::SqlClient sql(*server_.env());
+  test::SqlClient sql(*server_->env());
   for (const auto table :
        {WorkerStats::Table::kStatus, WorkerStats::Table::kCdr, WorkerStats::Table::kCalls}) {
     const char* name = WorkerStats::kTableNames[static_cast<size_t>(table)];
@@ -229,10 +239,10 @@ TEST_F(JournalApplierTest, RefusedBatchesAreTriedAgainAndSaidOncePerOutage) {
   {
     AcdDatabase database(&log_);
     ASSERT_TRUE(
-        database.Connect("localhost", server_.env()->admin_user, server_.env()->admin_password));
+        database.Connect("localhost", server_->env()->admin_user, server_->env()->admin_password));
     ASSERT_TRUE(database.CreateTables());
   }
-  test::SqlClient sql(*server_.env());
+  test::SqlClient sql(*server_->env());
   ASSERT_TRUE(sql.Exec("create database faults"));
   ASSERT_TRUE(sql.Exec("create table faults.budget (code int, left_over int) engine=Aria"));
   ASSERT_TRUE(
