@@ -14,8 +14,8 @@
 # nodes and removes the cluster. Leaves nothing running; the collectors' logs
 # stay.
 #
-# Until the collectors journal what they receive, the events that arrive
-# while a collector reconnects after the kill are lost.
+# The collectors journal what they receive: the events that arrive while a
+# collector reconnects after the kill are written once it is back.
 #
 #   scripts/cluster-demo.sh [BUILD_DIR]
 set -euo pipefail
@@ -34,6 +34,7 @@ sims=()
 collectors=()
 restart_pid=""
 restarted=0
+metrics_key='Software\Orvanta Technologies\ACD Service\Metrics'
 
 value() {
   MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb --no-defaults -N -B --connect-timeout=1 "$@" \
@@ -102,11 +103,16 @@ for c in 1 2; do
       "$MARIADB_ADMIN_PASSWORD"
   done
   "$bin/callsinkreg" add "$config_key" ConfigCount 2
+  # Each collector serves its metrics on a port of its own (the default,
+  # 9661, would clash).
+  metrics=127.0.0.1:$((9661 + c))
+  "$bin/callsinkreg" add "$metrics_key" Endpoint "$metrics"
   install_collector "$work/app$c"
   # MYSQL_Server 127.0.0.1 with no port: the client library takes MYSQL_TCP_PORT.
   MYSQL_TCP_PORT=$MARIADB_PORT "$work/app$c/callsink" -start
   collectors+=("$c")
-  echo "collector $c (CALLSINK_ROOT=$CALLSINK_ROOT): ${servers[2 * c - 2]} and ${servers[2 * c - 1]}"
+  echo "collector $c (CALLSINK_ROOT=$CALLSINK_ROOT, metrics on http://$metrics/metrics):" \
+    "${servers[2 * c - 2]} and ${servers[2 * c - 1]}"
 done
 unset CALLSINK_ROOT
 

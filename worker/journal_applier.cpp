@@ -83,7 +83,7 @@ bool JournalApplier::Prepare() {
     return false;
   }
   database_.UpgradeAgentsTable();
-  database_.WatchIdRanges();
+  WatchIdRanges();
   std::string tables;
   if (database_.ListTablesWithoutTransactions(&tables) && !tables.empty()) {
     parts_.log->Write(
@@ -123,6 +123,9 @@ uint64_t JournalApplier::Reconcile(const JournalPosition& stored) {
 bool JournalApplier::ApplyUntilFailure() {
   for (;;) {
     if (parts_.close_event->IsSet()) return true;
+    if (std::chrono::steady_clock::now() - id_ranges_watched_at_ >= kIdRangeWatchInterval) {
+      WatchIdRanges();
+    }
     if (!parts_.journal->WaitBeyond(position_, 100)) continue;
     if (!ReadBatch()) {
       // Durable records that do not read back (logged by the cursor): wait
@@ -132,6 +135,11 @@ bool JournalApplier::ApplyUntilFailure() {
     }
     if (ApplyBatch() == Outcome::kFailed) return false;
   }
+}
+
+void JournalApplier::WatchIdRanges() {
+  database_.WatchIdRanges();
+  id_ranges_watched_at_ = std::chrono::steady_clock::now();
 }
 
 bool JournalApplier::ReadBatch() {

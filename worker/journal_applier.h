@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +44,9 @@ class JournalApplier {
   static constexpr int kRetryIntervalMs = 10000;
   static constexpr size_t kMaxBatchEntries = 2000;
   static constexpr size_t kMaxBatchBytes = 1024 * 1024;
+  // How often the ID ranges of the tables are read again between batches
+  // (and at each connect).
+  static constexpr std::chrono::hours kIdRangeWatchInterval{1};
 
   explicit JournalApplier(const WorkerParts& parts);
   JournalApplier(const JournalApplier&) = delete;
@@ -87,6 +91,8 @@ class JournalApplier {
   uint64_t Reconcile(const JournalPosition& stored);
   // Applies batches until the close event (true) or a failure (false).
   bool ApplyUntilFailure();
+  // Logs and serves how far each table's ID range is used.
+  void WatchIdRanges();
   bool ReadBatch();
   Outcome ApplyBatch();
   Outcome ApplyFolded();
@@ -119,6 +125,7 @@ class JournalApplier {
   std::vector<Held> held_;
   std::vector<uint8_t> held_bytes_;
   int64_t batch_started_us_ = 0;
+  std::chrono::steady_clock::time_point id_ranges_watched_at_;
   unsigned int failure_ = 0;
   std::string failure_text_;
   bool in_outage_ = false;

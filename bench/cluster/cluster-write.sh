@@ -55,17 +55,8 @@ for ((c = 1; c <= max_connections; c++)); do
   } >"$work/stream$c.sql"
 done
 
-sql() {
-  MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb --no-defaults -h 127.0.0.1 -P "$1" \
-    -u"$MARIADB_ADMIN_USER" -N -B -e "$2"
-}
-
-# CPU ticks (user and system) the processes PIDS... have used so far.
-cpu_ticks() {
-  local pid
-  for pid in "$@"; do cat "/proc/$pid/stat"; done | sed -E 's/^.*\) //' |
-    awk '{s += $12 + $13} END {print s}'
-}
+# shellcheck source-path=SCRIPTDIR/../..
+source bench/cluster/bench-lib.sh
 
 # replay PORT CONNECTIONS SERVER_PIDS: prints the rows per second of all
 # connections together, from the start of the first to the end of the last,

@@ -22,11 +22,20 @@ std::string Bin(const std::string& program) {
 
 }  // namespace
 
-CollectorSystem::CollectorSystem(const std::vector<std::string>& database_options) {
+CollectorSystem::CollectorSystem(const std::vector<std::string>& database_options)
+    : CollectorSystem(SharedDatabase{}, MariaDbEnv{}) {
+  env_.reset();
+  if (database_.Start(database_options)) env_ = database_.env();
+}
+
+std::unique_ptr<CollectorSystem> CollectorSystem::UsingDatabase(const MariaDbEnv& database) {
+  return std::unique_ptr<CollectorSystem>(new CollectorSystem(SharedDatabase{}, database));
+}
+
+CollectorSystem::CollectorSystem(SharedDatabase, const MariaDbEnv& database) : env_(database) {
   TempDir::MakeFolder(dir_ / "app/logs");
   TempDir::MakeFolder(dir_ / "root");
   std::filesystem::copy_file(Bin("callsink"), dir_ / "app/callsink");
-  if (database_.Start(database_options)) env_ = database_.env();
 }
 
 CollectorSystem::~CollectorSystem() {
@@ -137,7 +146,10 @@ std::string CollectorSystem::Status(int n) {
 }
 
 std::vector<std::string> CollectorSystem::CollectorEnvironment() const {
-  return {"CALLSINK_ROOT=" + dir_ / "root", "MYSQL_UNIX_PORT=" + database_env().socket};
+  const MariaDbEnv& database = database_env();
+  return {"CALLSINK_ROOT=" + dir_ / "root", database.socket.empty()
+                                                ? "MYSQL_TCP_PORT=" + std::to_string(database.port)
+                                                : "MYSQL_UNIX_PORT=" + database.socket};
 }
 
 void CollectorSystem::StartCollector(const std::vector<std::string>& env) {

@@ -36,6 +36,10 @@ class CollectorSystem {
   // Starts a private MariaDB for this system, with `database_options` for
   // mariadbd. Check database_env() after.
   explicit CollectorSystem(const std::vector<std::string>& database_options = {});
+  // Uses `database` (one the test started, a cluster's proxy) rather than a
+  // server of its own; the collector reaches a database without a socket at
+  // "127.0.0.1" through MYSQL_TCP_PORT.
+  static std::unique_ptr<CollectorSystem> UsingDatabase(const MariaDbEnv& database);
   ~CollectorSystem();
 
   // The private server; Stop, Kill and Restart keep its socket and port.
@@ -69,7 +73,7 @@ class CollectorSystem {
   // Starts the collector; `env` ("NAME=value") adds to its environment.
   void StartCollector(const std::vector<std::string>& env = {});
   // What the collector's environment adds: the store's root and the
-  // database's socket.
+  // database's socket (or TCP port).
   std::vector<std::string> CollectorEnvironment() const;
   // Sends `signal_number` and waits up to `timeout_ms` for the exit code.
   std::optional<int> StopCollector(int signal_number, int timeout_ms);
@@ -84,6 +88,9 @@ class CollectorSystem {
   const std::string& folder() const { return dir_.path(); }
 
  private:
+  struct SharedDatabase {};
+  CollectorSystem(SharedDatabase, const MariaDbEnv& database);
+
   TempDir dir_;
   MariaDbServer database_;
   std::optional<MariaDbEnv> env_;
