@@ -179,7 +179,10 @@ mount -t proc proc "$root/proc"
 # the collector never writes shows when it has written its own.
 in_root callsinkreg add "$store_key" Status unset
 status_written() { [[ $("$@" callsinkreg query "$store_key" Status) != unset ]]; }
-in_root setpriv --reuid=callsink --regid=callsink --init-groups /usr/sbin/callsink &
+# chroot, env and setpriv each exec the next: $! is the collector's PID (a
+# function in the background would be a subshell of its own).
+chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+  setpriv --reuid=callsink --regid=callsink --init-groups /usr/sbin/callsink &
 collector=$!
 if ! wait_for 20 grep -q "Waiting for close event" "$root/var/log/callsink/acd_common.log"; then
   fail "the collector as callsink did not start"
