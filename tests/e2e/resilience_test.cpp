@@ -225,8 +225,14 @@ TEST_F(ResilienceTest, ClosedConnectionStartsANewPassThatRefillsOnlyThisServersD
   sql.Exec(
       "insert into acd_db.stock_relations (Serv_Name, Group_Name, Agent_Name) values "
       "('10.9.9.9', 'Other', 'a')");
-  const std::string first_ids =
-      sql.Value("select min(ID) from acd_db.stock_groups where Serv_Name='" + server + "'");
+  // "Y-Y" says both links are up; the applier may not have written the
+  // directory yet.
+  std::string first_ids;
+  ASSERT_TRUE(WaitUntil(5000, [&] {
+    first_ids =
+        sql.Value("select min(ID) from acd_db.stock_groups where Serv_Name='" + server + "'");
+    return first_ids != "NULL";
+  }));
 
   ASSERT_TRUE(LogShows(server, "Connection Closed Remotely", 10000));
   EXPECT_EQ(system_.Status(1), "Y-Y") << "the state stays during the pause";
@@ -238,7 +244,7 @@ TEST_F(ResilienceTest, ClosedConnectionStartsANewPassThatRefillsOnlyThisServersD
   EXPECT_TRUE(WaitUntil(5000, [&] {
     const std::string ids =
         sql.Value("select min(ID) from acd_db.stock_groups where Serv_Name='" + server + "'");
-    return !ids.empty() && std::stoi(ids) > std::stoi(first_ids);
+    return ids != "NULL" && std::stoi(ids) > std::stoi(first_ids);
   }));
   EXPECT_EQ(Rows(sql, "stock_groups", "10.9.9.9"), 1);
   EXPECT_EQ(Rows(sql, "stock_agents", "10.9.9.9"), 1);
