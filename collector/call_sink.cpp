@@ -1,6 +1,10 @@
 #include "collector/call_sink.h"
 
 #include <pthread.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <csignal>
 #include <cstdio>
@@ -19,6 +23,20 @@
 #include "worker/server_worker.h"
 
 namespace callsink {
+namespace {
+
+// 0 when `folder` may be written, or could be made because the nearest
+// folder above it that exists may be written; the error otherwise.
+int WriteError(std::filesystem::path folder) {
+  while (access(folder.c_str(), W_OK) != 0) {
+    if (errno != ENOENT || !folder.has_relative_path()) return errno;
+    folder = folder.parent_path();
+  }
+  return 0;
+}
+
+}  // namespace
+
 CallSink::CallSink()
     : Service(CollectorServiceNames::kName, CollectorServiceNames::kDisplayName,
               CollectorServiceNames::kDescription),
@@ -99,6 +117,7 @@ void CallSink::StartWorkers(ActivityLog& log) {
               ActivityLog::Printable(reason).c_str());
   }
   journal_cap_bytes_ = ReadJournalCapBytes(registry);
+  spool_directory_ = ChooseSpool(log);
   ConfigReadCallbacks callbacks;
   // Each worker starts as soon as its configuration is read, after the
   // lines about its values.
@@ -116,6 +135,21 @@ void CallSink::StartWorkers(ActivityLog& log) {
               ActivityLog::Printable(registry.error()).c_str());
   }
   StartMetrics(log, MetricsEndpointSetting::Read(registry));
+}
+
+std::string CallSink::ChooseSpool(ActivityLog& log) const {
+  const std::string spool = SystemPaths::SpoolDirectory();
+  const int error = WriteError(spool);
+  if (error == 0) return spool;
+  const std::string runtime = SystemPaths::RuntimeSpoolDirectory();
+  // Neither: the workers say every 10 s why their journal does not open.
+  if (WriteError(runtime) != 0) return spool;
+  log.Write(
+      "Journal folder %s cannot be written (%s); the journals are kept in %s, which "
+      "holds them only while the collector runs",
+      ActivityLog::Printable(spool).c_str(), std::strerror(error),
+      ActivityLog::Printable(runtime).c_str());
+  return runtime;
 }
 
 void CallSink::StartMetrics(ActivityLog& log, const MetricsEndpointSetting& setting) {
@@ -173,7 +207,7 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
 void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config,
                             std::shared_ptr<WorkerStats> stats) {
   callsink::ServerWorker(std::move(*config), &closeEvent(), status_file_,
-                         {SystemPaths::SpoolDirectory(), journal_cap_bytes_}, stats.get())
+                         {spool_directory_, journal_cap_bytes_}, stats.get())
       .Run();
 }
 

@@ -68,6 +68,11 @@ class CallSink : public Service {
   // and the workers then write no connection state.
   void StartWorkers(ActivityLog& log);
   void StartWorker(ActivityLog& log, int number, const ConfigRow& row);
+  // The folder for the workers' journals: the spool below the state folder,
+  // or, when that cannot be written (a read-only mount) and the runtime
+  // folder can, the runtime folder, which holds them only while the
+  // collector runs; said in the common log.
+  std::string ChooseSpool(ActivityLog& log) const;
   // Serves the started workers' figures where `setting` says; logs why not
   // when it cannot.
   void StartMetrics(ActivityLog& log, const MetricsEndpointSetting& setting);
@@ -79,6 +84,7 @@ class CallSink : public Service {
   int worker_count_ = 0;
   // Read with the configurations, before any worker starts.
   uint64_t journal_cap_bytes_ = 0;
+  std::string spool_directory_;
   std::vector<MetricsPage::Worker> metrics_workers_;
   std::unique_ptr<MetricsEndpoint> metrics_;
 };

@@ -22,6 +22,8 @@ std::string SystemPaths::RegistryFile() { return Resolve("/var/lib/callsink/regi
 
 std::string SystemPaths::SpoolDirectory() { return Resolve("/var/lib/callsink/spool"); }
 
+std::string SystemPaths::RuntimeSpoolDirectory() { return Resolve("/run/callsink/spool"); }
+
 std::string SystemPaths::UnitDirectory() { return Resolve("/etc/systemd/system"); }
 
 std::string SystemPaths::PackageUnitDirectory() { return Resolve("/usr/lib/systemd/system"); }

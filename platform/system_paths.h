@@ -15,11 +15,12 @@ class SystemPaths {
   // Root() + absolute_path.
   static std::string Resolve(const std::string& absolute_path);
 
-  static std::string RegistryFile();          // /var/lib/callsink/registry.db
-  static std::string SpoolDirectory();        // /var/lib/callsink/spool
-  static std::string UnitDirectory();         // /etc/systemd/system
-  static std::string PackageUnitDirectory();  // /usr/lib/systemd/system
-  static std::string RunDirectory();          // /run
+  static std::string RegistryFile();           // /var/lib/callsink/registry.db
+  static std::string SpoolDirectory();         // /var/lib/callsink/spool
+  static std::string RuntimeSpoolDirectory();  // /run/callsink/spool
+  static std::string UnitDirectory();          // /etc/systemd/system
+  static std::string PackageUnitDirectory();   // /usr/lib/systemd/system
+  static std::string RunDirectory();           // /run
 };
 
 }  // namespace callsink

@@ -331,8 +331,11 @@ TEST_F(CallSinkRunTest, AThreadThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
           "Waiting for close event", "Exitting run function"}));
 }
 
+// The state folder read-only as a whole: the store is read, no state is
+// written, and the journals go to the runtime folder.
 TEST_F(CallSinkRunTest, AStoreOnAReadOnlyMountIsReadAndNoStateIsWritten) {
-  const std::string store = dir_ / "store";
+  const std::string root = dir_ / "root";
+  const std::string store = root + "/var/lib/callsink";
   const std::string file = store + "/registry.db";
   {
     Registry registry(file);
@@ -348,7 +351,8 @@ TEST_F(CallSinkRunTest, AStoreOnAReadOnlyMountIsReadAndNoStateIsWritten) {
   EXPECT_EQ(RunInChild(file,
                        [&] {
                          // A mount of the child's own: the folder read-only for it alone.
-                         return unshare(CLONE_NEWNS) == 0 &&
+                         return setenv("CALLSINK_ROOT", root.c_str(), 1) == 0 &&
+                                unshare(CLONE_NEWNS) == 0 &&
                                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                                 mount(store.c_str(), store.c_str(), nullptr, MS_BIND, nullptr) ==
                                     0 &&
@@ -361,6 +365,12 @@ TEST_F(CallSinkRunTest, AStoreOnAReadOnlyMountIsReadAndNoStateIsWritten) {
                              "Configuration store read-only, connection states are not written: "
                              "cannot open registry file " +
                                  file + ": Read-only file system",
+                             "Journal folder " + store +
+                                 "/spool cannot be written (Read-only file system); the journals "
+                                 "are kept in " +
+                                 root +
+                                 "/run/callsink/spool, which holds them only while the collector "
+                                 "runs",
                              "Starting thread for server: 10.0.0.1", "Waiting for close event",
                              "Exitting run function"}));
 }
