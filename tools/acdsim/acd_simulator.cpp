@@ -66,7 +66,8 @@ bool AcdSimulator::Listen(std::string* error) {
   }
   std::vector<Server> servers(options_.servers);
   for (size_t i = 0; i < options_.servers; ++i) {
-    FileDescriptor listener(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    FileDescriptor listener(
+        socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
     const int on = 1;
     setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (options_.faults.stop_reading_after) {
@@ -111,7 +112,8 @@ void AcdSimulator::StartFeeds() {
 
 void AcdSimulator::AcceptFrom(Server& server) {
   for (;;) {
-    FileDescriptor client(accept4(server.listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    FileDescriptor client(
+        accept4(server.listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!client.valid()) return;  // EAGAIN, or a connection that died in the queue
     // Answers leave at once; the connection batches its own writes.
     const int on = 1;

@@ -63,9 +63,9 @@ bool Matches(const std::string& filter, std::string_view name) {
 
 }  // namespace
 
-SimConnection::SimConnection(FileDescriptor socket, const SimOptions& options, const EventFeed& feed,
-                             uint16_t port, uint64_t number, TrafficRecorder* recorder,
-                             SimStats* stats)
+SimConnection::SimConnection(FileDescriptor socket, const SimOptions& options,
+                             const EventFeed& feed, uint16_t port, uint64_t number,
+                             TrafficRecorder* recorder, SimStats* stats)
     : socket_(std::move(socket)),
       options_(options),
       feed_(feed),

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/acd_header.h"
 #include "platform/file_descriptor.h"
+#include "protocol/acd_header.h"
 #include "tools/acdsim/message_encoder.h"
 #include "tools/acdsim/sim_event.h"
 #include "tools/acdsim/sim_options.h"
@@ -35,8 +35,8 @@ class SimConnection {
 
   // `options`, `feed`, `recorder` (may be null) and `stats` outlive the
   // connection.
-  SimConnection(FileDescriptor socket, const SimOptions& options, const EventFeed& feed, uint16_t port,
-                uint64_t number, TrafficRecorder* recorder, SimStats* stats);
+  SimConnection(FileDescriptor socket, const SimOptions& options, const EventFeed& feed,
+                uint16_t port, uint64_t number, TrafficRecorder* recorder, SimStats* stats);
   SimConnection(const SimConnection&) = delete;
   SimConnection& operator=(const SimConnection&) = delete;
 
