@@ -276,8 +276,7 @@ void AcdDatabase::Close() {
 
 bool AcdDatabase::ListTablesWithoutTransactions(std::string* tables) {
   tables->clear();
-  if (!Execute(kTablesWithoutTransactions)) return false;
-  const MySqlResult result(mysql_store_result(connection_.get()));
+  const MySqlResult result = Query(kTablesWithoutTransactions);
   if (!result) return false;
   while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
     if (!tables->empty()) *tables += ", ";
@@ -318,8 +317,7 @@ bool AcdDatabase::ReadPosition(std::string_view server, JournalPosition* positio
   statement_.Begin(connection_.get())
       .Add("select Journal_ID, Position from journal_position where Serv_Name=")
       .Quoted(server);
-  if (!Execute(statement_.text())) return false;
-  const MySqlResult result(mysql_store_result(connection_.get()));
+  const MySqlResult result = Query(statement_.text());
   if (!result) return false;
   if (MYSQL_ROW row = mysql_fetch_row(result.get())) {
     const unsigned long* lengths = mysql_fetch_lengths(result.get());
@@ -347,8 +345,7 @@ bool AcdDatabase::CountMemberships(std::string_view server, size_t* count) {
   statement_.Begin(connection_.get())
       .Add("select count(*) from stock_relations where Serv_Name=")
       .Quoted(server);
-  if (!Execute(statement_.text())) return false;
-  const MySqlResult result(mysql_store_result(connection_.get()));
+  const MySqlResult result = Query(statement_.text());
   MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
   if (row == nullptr) return false;
   *count = ParseColumn<size_t>(row, mysql_fetch_lengths(result.get()), 0).value_or(0);
@@ -509,6 +506,11 @@ bool AcdDatabase::Execute(std::string_view text) {
   if (mysql_real_query(connection_.get(), text.data(), text.size()) == 0) return true;
   NoteFailure();
   return false;
+}
+
+MySqlResult AcdDatabase::Query(std::string_view text) {
+  if (!Execute(text)) return MySqlResult(nullptr);
+  return MySqlResult(mysql_store_result(connection_.get()));
 }
 
 void AcdDatabase::NoteFailure() {

@@ -10,6 +10,7 @@
 #include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "store/mysql_connection.h"
+#include "store/mysql_result.h"
 #include "store/sql_statement.h"
 
 namespace callsink {
@@ -179,6 +180,8 @@ class AcdDatabase {
  private:
   // Sends `text`; false when not connected or the server refused it.
   bool Execute(std::string_view text);
+  // Execute, then the whole result; empty when either failed.
+  MySqlResult Query(std::string_view text);
   // Sends the built statement; on failure logs the server's text.
   bool ExecuteLogged();
   void NoteFailure();
