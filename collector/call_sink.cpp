@@ -77,8 +77,11 @@ int CallSink::Run() {
   metrics_.reset();
   metrics_workers_.clear();
   // Workers watch the close event in every wait and in every receive, and
-  // end by themselves; one stuck in a database call must not hold up the
-  // stop, so nobody waits for them here.
+  // end by themselves. What a reader received must reach its journal
+  // before the process ends; one stuck in a write, or an applier in a
+  // database call, must not hold up the stop for long: the journal keeps
+  // the applier's work.
+  readers_.WaitReleased(kReaderStopMs);
   log->Write("Exitting run function");
   log->Close();
   log.reset();
@@ -189,9 +192,10 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   const std::string thread_name = config->acdServer.substr(0, 15);
   const std::string acd_server = config->acdServer;
   try {
-    std::thread worker([this, record = std::move(config), stats]() mutable {
-      ServerWorker(std::move(record), std::move(stats));
-    });
+    std::thread worker(
+        [this, record = std::move(config), stats, reading = readers_.Take()]() mutable {
+          ServerWorker(std::move(record), std::move(stats), std::move(reading));
+        });
     pthread_setname_np(worker.native_handle(), thread_name.c_str());
     worker.detach();
   } catch (const std::system_error& error) {
@@ -205,10 +209,10 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
 }
 
 void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config,
-                            std::shared_ptr<WorkerStats> stats) {
+                            std::shared_ptr<WorkerStats> stats, StopLatch::Hold reading) {
   callsink::ServerWorker(std::move(*config), &closeEvent(), status_file_,
                          {spool_directory_, journal_cap_bytes_}, stats.get())
-      .Run();
+      .Run(std::move(reading));
 }
 
 }  // namespace callsink

@@ -9,6 +9,7 @@
 #include "health/metrics_endpoint.h"
 #include "health/metrics_page.h"
 #include "platform/folder_lock.h"
+#include "platform/stop_latch.h"
 #include "service/service.h"
 
 namespace callsink {
@@ -18,7 +19,9 @@ struct MetricsEndpointSetting;
 
 // The collector's service: its run loop starts one worker thread per
 // configured ACD server and the metrics endpoint, and once the close event
-// is set, stops the endpoint and returns without waiting for the workers.
+// is set, stops the endpoint, gives the workers' readers a moment to
+// journal what they received, and returns without waiting for the rest of
+// the workers (an applier may be in a database call).
 // Exactly one instance exists per process, and one process per
 // configuration store: the run loop holds the lock on the store's folder for
 // the object's life (FolderLock), and refuses to run when another collector
@@ -47,10 +50,15 @@ class CallSink : public Service {
   // land in its "logs" folder, and ignores SIGQUIT. Always true.
   bool PrepareProcess();
 
+  // How long a stop waits for the workers' readers to put what they
+  // received into their journals.
+  static constexpr int kReaderStopMs = 2000;
+
   // The body of one worker thread. Takes ownership of the record; counts
-  // into `stats`, which it shares with the endpoint.
+  // into `stats`, which it shares with the endpoint; releases `reading`
+  // once its reader has journaled what it received, after the close event.
   virtual void ServerWorker(std::unique_ptr<ServerConfig> config,
-                            std::shared_ptr<WorkerStats> stats);
+                            std::shared_ptr<WorkerStats> stats, StopLatch::Hold reading);
 
   // Workers started by the last Run.
   int worker_count() const { return worker_count_; }
@@ -81,6 +89,8 @@ class CallSink : public Service {
   // Where the workers write their connection state; empty: nowhere.
   std::string status_file_;
   FolderLock store_lock_;
+  // Held by each worker until its reader has ended.
+  StopLatch readers_;
   int worker_count_ = 0;
   // Read with the configurations, before any worker starts.
   uint64_t journal_cap_bytes_ = 0;

@@ -40,6 +40,12 @@ void WorkerStats::SetJournalCap(uint64_t bytes) {
   MarkJournal();
 }
 
+void WorkerStats::SetJournalDamagedRecords(uint64_t records) {
+  if constexpr (!kCountersBuilt) return;
+  damaged_records_.store(records, kRelaxed);
+  MarkJournal();
+}
+
 void WorkerStats::SetApplyLag(double seconds) {
   if constexpr (!kCountersBuilt) return;
   StoreDouble(apply_lag_bits_, seconds);
@@ -88,6 +94,7 @@ WorkerStats::Snapshot WorkerStats::Read() const {
   s.backlog_entries = backlog_entries_.load(kRelaxed);
   s.backlog_bytes = backlog_bytes_.load(kRelaxed);
   s.cap_bytes = cap_bytes_.load(kRelaxed);
+  s.damaged_records = damaged_records_.load(kRelaxed);
   s.apply_lag_seconds = LoadDouble(apply_lag_bits_);
   CopyAll(latency_buckets_, s.latency_buckets);
   // The count is the buckets' sum, so that the histogram reads consistent

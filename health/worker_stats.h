@@ -71,6 +71,7 @@ class WorkerStats {
     // The journal's figures mean something only when `journal` is set.
     bool journal = false;
     uint64_t backlog_entries = 0, backlog_bytes = 0, cap_bytes = 0;
+    uint64_t damaged_records = 0;
     double apply_lag_seconds = 0;
     std::array<uint64_t, kApplyLatencyBounds.size() + 1> latency_buckets{};  // not cumulative
     uint64_t latency_count = 0;
@@ -117,6 +118,8 @@ class WorkerStats {
   // serve all of them for this worker.
   void SetJournalBacklog(uint64_t entries, uint64_t bytes);
   void SetJournalCap(uint64_t bytes);
+  // Journaled records lost to damage on disk, since the worker started.
+  void SetJournalDamagedRecords(uint64_t records);
   // Receipt to commit of the newest entry applied.
   void SetApplyLag(double seconds);
   // Receipt to commit of one applied entry.
@@ -167,6 +170,7 @@ class WorkerStats {
 
   std::atomic<bool> journal_{false};
   Counter backlog_entries_{0}, backlog_bytes_{0}, cap_bytes_{0};
+  Counter damaged_records_{0};
   std::atomic<uint64_t> apply_lag_bits_{0};  // a double's bits
   std::array<Counter, kApplyLatencyBounds.size() + 1> latency_buckets_{};
   Counter latency_sum_us_{0};

@@ -150,6 +150,8 @@ bool AcdReader::CommitGroup() {
 
 void AcdReader::Stop(bool full) {
   journal_stopped_ = true;
+  // The link goes down now and stays down until the backlog is applied.
+  parts_.state->SetAcd(false);
   // Once for each time the journal stops taking messages, however often the
   // reader tries again meanwhile.
   if (reported_) return;

@@ -20,6 +20,9 @@ namespace {
 
 constexpr uint64_t kMinSegmentBytes = 64 * 1024;
 constexpr uint64_t kMaxSegmentBytes = 16 * 1024 * 1024;
+// While the applier keeps up, a segment is closed at this size, so that a
+// journal that keeps up holds little on disk.
+constexpr uint64_t kKeptUpSegmentBytes = 64 * 1024;
 constexpr size_t kSegmentNameDigits = 20;
 
 bool WriteAll(int fd, std::span<const uint8_t> bytes, uint64_t offset) {
@@ -169,15 +172,25 @@ bool Journal::ScanTail(const std::string& path, uint64_t first_sequence, uint64_
   SegmentReader reader;
   if (!reader.Open(path)) return false;
   *last_sequence = first_sequence - 1;
+  *valid_bytes = journal::kSegmentHeaderSize;
   journal::RecordHeader header{};
   std::span<const uint8_t> payload;
-  while (reader.Next(&header, &payload) == SegmentReader::Result::kRecord &&
-         header.sequence == *last_sequence + 1) {
-    *valid_bytes = reader.offset();
-    *last_sequence = header.sequence;
+  for (;;) {
+    const SegmentReader::Result result = reader.Next(&header, &payload);
+    if (result == SegmentReader::Result::kEnd) return true;
+    if (result == SegmentReader::Result::kRecord) {
+      // A whole record numbered below the last one is old bytes: damage.
+      if (header.sequence > *last_sequence) {
+        *valid_bytes = reader.offset();
+        *last_sequence = header.sequence;
+      }
+      continue;
+    }
+    // Damage: whole records after it are kept (the cursor passes over the
+    // damage); with none after it, it is a torn tail.
+    uint64_t found = 0;
+    if (!reader.Resync(*last_sequence, UINT64_MAX, &found)) return true;
   }
-  if (*last_sequence < first_sequence) *valid_bytes = journal::kSegmentHeaderSize;
-  return true;
 }
 
 bool Journal::OpenState() {
@@ -241,6 +254,7 @@ bool Journal::Commit() {
   pending_count_ = 0;
   if (!written) {
     const int error = errno;
+    write_failed_ = true;
     // Whatever part of the group reached the file is cut away again, so
     // that the next group follows the last durable record.
     if (ftruncate(tail_.get(), static_cast<off_t>(tail.bytes)) != 0) {
@@ -255,8 +269,15 @@ bool Journal::Commit() {
   tail.bytes += size;
   bytes_.fetch_add(size, std::memory_order_relaxed);
   Publish(next_sequence_ - 1);
-  // A failed start is logged; the records go on into the old segment.
-  if (tail.bytes >= options_.segment_bytes) StartSegment(next_sequence_);
+  // A segment is closed when full, and early while the applier keeps up
+  // (it reads this segment already), so that the applied records soon go
+  // with their segment. A failed start is logged; the records go on into
+  // the old segment.
+  const bool keeping_up = tail.bytes >= kKeptUpSegmentBytes && applied() >= tail.first_sequence;
+  if ((tail.bytes >= options_.segment_bytes || keeping_up) && !StartSegment(next_sequence_)) {
+    // No room for a segment: the tail's space is given back once applied.
+    write_failed_ = true;
+  }
   return true;
 }
 
@@ -276,11 +297,43 @@ bool Journal::WaitBeyond(uint64_t sequence, int timeout_ms) const {
 
 void Journal::Prune() {
   const uint64_t done = applied();
+  // After a write failed (a full disk), the newest segment gives back the
+  // space of its records once they are all applied.
+  if (write_failed_ && pending_count_ == 0 && done == durable() &&
+      segments_.back().bytes > journal::kSegmentHeaderSize) {
+    write_failed_ = !Reclaim();
+  }
   while (segments_.size() > 1 && segments_[1].first_sequence - 1 <= done) {
     unlink(SegmentPath(segments_.front().first_sequence).c_str());
     bytes_.fetch_sub(segments_.front().bytes, std::memory_order_relaxed);
     segments_.pop_front();
   }
+}
+
+bool Journal::Reclaim() {
+  Segment& tail = segments_.back();
+  const std::string path = SegmentPath(tail.first_sequence);
+  // The applied position must outlast the records it stands for: without
+  // them a restart would number anew from the segment's start.
+  if (!WriteState(durable())) return Fail("cannot be synced", options_.folder + "/applied");
+  if (ftruncate(tail_.get(), static_cast<off_t>(journal::kSegmentHeaderSize)) != 0 ||
+      fdatasync(tail_.get()) != 0) {
+    return Fail("cannot be cut", path);
+  }
+  bytes_.fetch_sub(tail.bytes - journal::kSegmentHeaderSize, std::memory_order_relaxed);
+  tail.bytes = journal::kSegmentHeaderSize;
+  log_->Write("Journal segment %s: every record applied, its space given back", path.c_str());
+  // The cut segment goes once a fresh one follows it; without one the
+  // records go on in the cut one, after a gap in the numbering that the
+  // cursor passes over.
+  StartSegment(next_sequence_);
+  return true;
+}
+
+bool Journal::WriteState(uint64_t applied) {
+  uint8_t bytes[journal::kStateSize];
+  journal::EncodeState(bytes, {identity_, applied});
+  return WriteAll(state_.get(), bytes, 0) && fdatasync(state_.get()) == 0;
 }
 
 void Journal::ReportBacklog(WorkerStats* stats) const {
@@ -290,6 +343,7 @@ void Journal::ReportBacklog(WorkerStats* stats) const {
   // pruned: with nothing waiting, none are behind.
   const uint64_t waiting = durable_now > applied_now ? durable_now - applied_now : 0;
   stats->SetJournalBacklog(waiting, waiting > 0 ? bytes() : 0);
+  stats->SetJournalDamagedRecords(damaged_.load(std::memory_order_relaxed));
 }
 
 void Journal::MarkApplied(uint64_t sequence) {

@@ -53,9 +53,10 @@ class Journal {
 
   // Opens the journal in its folder (made with its parents, mode 0700), or
   // starts a new one with a new identity when the folder holds no segment.
-  // A record cut short by a crash, and anything after it, is cut off at the
-  // last whole record with a log line. False (logged) when the folder or a
-  // file cannot be used; Open may then be tried again.
+  // Damage with whole records after it stays for the cursor to pass over;
+  // damage with nothing whole after it (a record cut short by a crash) is
+  // cut off at the last whole record with a log line. False (logged) when
+  // the folder or a file cannot be used; Open may then be tried again.
   bool Open();
 
   // Writer. Appends a record to the pending group; kFull when the journal
@@ -65,10 +66,15 @@ class Journal {
   size_t pending() const { return pending_count_; }
   int64_t pending_since_us() const { return pending_since_us_; }
   // Writes the pending group and syncs it to disk; then the applier sees it.
+  // The newest segment is closed once it holds segment_bytes, or 64 KiB
+  // while the applier already reads it.
   // False (logged) on an I/O error: the group is dropped and the files stay
   // as they were.
   bool Commit();
-  // Deletes the segments whose every record is applied.
+  // Deletes the segments whose every record is applied. After a write that
+  // failed (a full disk), once every record is applied, the newest segment
+  // gives its space back too: it is cut to its header and a fresh one takes
+  // the records that follow.
   void Prune();
 
   // Any thread.
@@ -91,6 +97,11 @@ class Journal {
   // segment of applied records more).
   void ReportBacklog(WorkerStats* stats) const;
 
+  // The cursor. Counts records lost to damage on disk.
+  void CountDamaged(uint64_t records) const {
+    damaged_.fetch_add(records, std::memory_order_relaxed);
+  }
+
   // Applier. Notes that every record up to `sequence` is in the database,
   // in memory and in the state file (not synced: the database holds the
   // position that counts, this one only backs it up).
@@ -109,6 +120,10 @@ class Journal {
   bool ScanTail(const std::string& path, uint64_t first_sequence, uint64_t* valid_bytes,
                 uint64_t* last_sequence);
   bool StartSegment(uint64_t first_sequence);
+  // Cuts the newest segment, all of it applied, to its header and starts a
+  // fresh one; false (logged) when the disk does not allow it.
+  bool Reclaim();
+  bool WriteState(uint64_t applied);
   bool OpenState();
   void Publish(uint64_t sequence);
   bool Fail(const char* what, const std::string& path);
@@ -124,6 +139,7 @@ class Journal {
   std::vector<uint8_t> pending_;
   size_t pending_count_ = 0;
   int64_t pending_since_us_ = 0;
+  bool write_failed_ = false;
 
   // Applier's own.
   FileDescriptor state_;
@@ -131,6 +147,7 @@ class Journal {
   std::atomic<uint64_t> durable_{0};
   std::atomic<uint64_t> applied_{0};
   std::atomic<uint64_t> bytes_{0};
+  mutable std::atomic<uint64_t> damaged_{0};
   mutable std::mutex wake_mutex_;
   mutable std::condition_variable wake_;
 };

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "worker/journal_format.h"
 #include "worker/segment_reader.h"
@@ -20,8 +21,11 @@ struct JournalEntry {
 
 // The applier's way through a journal: reads the durable records in order,
 // from one segment to the next, never a record the writer has not finished.
-// A record that does not read back whole is skipped with its segment's rest
-// and a log line. Used by the applier's thread; the journal outlives it.
+// Damage on disk costs only the records it covers: after a record that does
+// not read back whole the cursor goes on at the next whole record, and
+// records that are in no segment are passed over; either is logged and
+// counted when records not yet applied are lost. Used by the applier's
+// thread; the journal outlives it.
 class JournalCursor {
  public:
   explicit JournalCursor(const Journal* journal) : journal_(journal) {}
@@ -37,15 +41,25 @@ class JournalCursor {
   // Opens the segment that holds next_ (or the oldest one).
   bool OpenSegmentHolding();
   // Opens the segment after the current one; false when there is none.
-  bool OpenSegmentAfter(uint64_t first_sequence);
+  // `damage` says what lost the records before it, if any are.
+  bool OpenSegmentAfter(uint64_t first_sequence, const std::string& damage);
+  // After damage at `offset` of the open segment: goes on at the next whole
+  // record up to `durable`; false when the segment holds none.
+  bool PassDamage(uint64_t offset, uint64_t durable);
+  // "Journal segment <file>: <n> bytes damaged at byte <offset>".
+  std::string Damage(uint64_t offset, uint64_t bytes) const;
+  // Logs and counts the records from next_ to `last` as lost to `damage`
+  // (none when last < next_), and moves on after them.
+  void Lose(uint64_t last, const std::string& damage);
 
   const Journal* const journal_;
   SegmentReader reader_;
   uint64_t next_ = 1;
+  // The sequence number of the last whole record read in the open segment.
+  uint64_t last_read_ = 0;
   // The durable sequence seen before the read-ahead was filled: records up
   // to it are whole in the buffer.
   uint64_t buffer_durable_ = 0;
-  uint64_t reported_offset_ = 0;
 };
 
 }  // namespace callsink

@@ -47,6 +47,12 @@ bool DecodeRecordHeader(const uint8_t* in, RecordHeader* header) {
   return header->length <= kMaxPayload;
 }
 
+bool IsKnownKind(const uint8_t* in) {
+  const auto kind = static_cast<EntryKind>(in[24] | (in[25] << 8));
+  return (kind == EntryKind::kMessage || kind == EntryKind::kPassStart) && in[26] == 0 &&
+         in[27] == 0;
+}
+
 bool RecordIsWhole(const uint8_t* record, size_t length) {
   return length >= kRecordHeaderSize &&
          wire::LoadLittleEndian32(record) == Crc32({record + 4, length - 4});

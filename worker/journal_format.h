@@ -85,6 +85,10 @@ void EncodeRecord(uint8_t* out, const RecordHeader& header, std::span<const uint
 // Reads the fixed part; the checksum is not tested. False when the length
 // exceeds kMaxPayload, so the caller never reads past a record's bound.
 bool DecodeRecordHeader(const uint8_t* in, RecordHeader* header);
+// True when the record header at `in` names a kind this journal writes and
+// its reserved bytes are zero: a cheap first test of a place that may start
+// a record.
+bool IsKnownKind(const uint8_t* in);
 // True when the checksum of the whole record (`length` bytes from `record`)
 // matches.
 bool RecordIsWhole(const uint8_t* record, size_t length);

@@ -1,6 +1,7 @@
 #include "worker/segment_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace callsink {
@@ -37,6 +38,38 @@ SegmentReader::Result SegmentReader::Next(journal::RecordHeader* header,
   *payload = {at + journal::kRecordHeaderSize, header->length};
   offset_ += size;
   return Result::kRecord;
+}
+
+bool SegmentReader::Resync(uint64_t after, uint64_t up_to, uint64_t* sequence) {
+  const uint64_t damaged = offset_;
+  for (offset_ = damaged + 1;; ++offset_) {
+    if (!Fill(journal::kRecordHeaderSize)) break;
+    const uint8_t* at = buffer_.data() + (offset_ - buffer_offset_);
+    journal::RecordHeader header{};
+    // Every record lost in between took at least a record header of the
+    // bytes passed over, which bounds how far the numbering can have moved.
+    const uint64_t most_lost = (offset_ - damaged) / journal::kRecordHeaderSize + 1;
+    if (!journal::DecodeRecordHeader(at, &header) || !journal::IsKnownKind(at) ||
+        header.sequence <= after || header.sequence > up_to ||
+        header.sequence - after > most_lost) {
+      continue;
+    }
+    const size_t size = journal::kRecordHeaderSize + header.length;
+    if (!Fill(size)) continue;
+    at = buffer_.data() + (offset_ - buffer_offset_);
+    if (journal::RecordIsWhole(at, size)) {
+      *sequence = header.sequence;
+      return true;
+    }
+  }
+  offset_ = damaged;
+  buffered_ = 0;
+  return false;
+}
+
+uint64_t SegmentReader::Size() const {
+  struct stat status {};
+  return fstat(file_.get(), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
 }
 
 bool SegmentReader::Fill(size_t length) {

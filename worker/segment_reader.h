@@ -44,6 +44,16 @@ class SegmentReader {
   // Forgets the read-ahead, so that the next record is read from the file
   // as it is now (the writer may have completed it since).
   void DropBuffer() { buffered_ = 0; }
+  // After kBroken: looks past the damaged bytes at offset() for the next
+  // whole record whose sequence number lies in (`after`, `up_to`] and could
+  // follow `after` in the bytes between. True with offset() at that record
+  // and its number in `sequence`; false, offset() unchanged, when the file
+  // holds none.
+  bool Resync(uint64_t after, uint64_t up_to, uint64_t* sequence);
+  // Moves to `offset`, the start of a record read before.
+  void Seek(uint64_t offset) { offset_ = offset; }
+  // The file's size now.
+  uint64_t Size() const;
 
  private:
   // Makes `length` bytes from offset() available; false when the file ends

@@ -23,7 +23,7 @@ ServerWorker::ServerWorker(ServerConfig config, const ManualResetEvent* close_ev
       journal_settings_(std::move(journal)),
       stats_(stats) {}
 
-void ServerWorker::Run() {
+void ServerWorker::Run(StopLatch::Hold reading) {
   ActivityLog log;
   if (!log.Open(config_.acdServer)) return;
   LinkState state(registry_file_, config_.registryPath, stats_);
@@ -40,6 +40,7 @@ void ServerWorker::Run() {
   std::thread applying;
   if (!StartApplier(log, applier, &applying)) return;
   AcdReader(parts).Run();
+  reading.Release();
   // The applier ends within a batch; one stuck in a database call holds up
   // only this thread, which nobody waits for.
   applying.join();

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "config/server_config.h"
+#include "platform/stop_latch.h"
 
 namespace callsink {
 
@@ -41,8 +42,10 @@ class ServerWorker {
   ServerWorker& operator=(const ServerWorker&) = delete;
 
   // Runs until the close event is set; returns at once when the worker's
-  // log cannot be opened.
-  void Run();
+  // log cannot be opened. `reading` is released once the reader has ended
+  // and everything it received is in the journal, before the applier's end
+  // is waited for.
+  void Run(StopLatch::Hold reading);
 
  private:
   // Runs `applier` on `thread`; false when the close event ended the tries.

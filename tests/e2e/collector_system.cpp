@@ -152,11 +152,15 @@ std::vector<std::string> CollectorSystem::CollectorEnvironment() const {
                                                 : "MYSQL_UNIX_PORT=" + database.socket};
 }
 
-void CollectorSystem::StartCollector(const std::vector<std::string>& env) {
+void CollectorSystem::StartCollector(const std::vector<std::string>& env,
+                                     const std::vector<std::string>& launcher) {
   std::vector<std::string> all = CollectorEnvironment();
   all.insert(all.end(), env.begin(), env.end());
-  collector_ = std::make_unique<ChildProcess>(dir_ / "app/callsink", std::vector<std::string>{},
-                                              all, dir_.path(), dir_ / "callsink.out");
+  std::vector<std::string> command = launcher;
+  command.push_back(dir_ / "app/callsink");
+  collector_ = std::make_unique<ChildProcess>(
+      command.front(), std::vector<std::string>(command.begin() + 1, command.end()), all,
+      dir_.path(), dir_ / "callsink.out");
 }
 
 std::optional<int> CollectorSystem::StopCollector(int signal_number, int timeout_ms) {

@@ -70,8 +70,10 @@ class CollectorSystem {
   // The Status value of ConfigN ("" when missing).
   std::string Status(int n);
 
-  // Starts the collector; `env` ("NAME=value") adds to its environment.
-  void StartCollector(const std::vector<std::string>& env = {});
+  // Starts the collector; `env` ("NAME=value") adds to its environment, and
+  // a `launcher` (a program and its arguments, such as nsenter's) runs it.
+  void StartCollector(const std::vector<std::string>& env = {},
+                      const std::vector<std::string>& launcher = {});
   // What the collector's environment adds: the store's root and the
   // database's socket (or TCP port).
   std::vector<std::string> CollectorEnvironment() const;

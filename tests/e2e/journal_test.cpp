@@ -11,10 +11,13 @@
 #include <functional>
 #include <thread>
 
+#include "health/scraped_metrics.h"
 #include "tests/e2e/collector_system.h"
 #include "tests/e2e/expected_store.h"
 #include "tests/e2e/table_rows.h"
 #include "tests/support/sql_client.h"
+#include "worker/journal.h"
+#include "worker/segment_reader.h"
 
 namespace callsink::test {
 namespace {
@@ -50,6 +53,31 @@ size_t EventsOf(const std::string& record_file) {
     }
   }
   return events;
+}
+
+// How many messages each pass of a server's journal holds, oldest first
+// (what was pruned is not counted).
+std::vector<size_t> JournaledPasses(const std::string& folder) {
+  std::vector<std::string> segments;
+  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    if (file.path().extension() == ".seg") segments.push_back(file.path());
+  }
+  std::sort(segments.begin(), segments.end());
+  std::vector<size_t> passes;
+  for (const std::string& segment : segments) {
+    SegmentReader reader;
+    EXPECT_TRUE(reader.Open(segment));
+    journal::RecordHeader header{};
+    std::span<const uint8_t> payload;
+    while (reader.Next(&header, &payload) == SegmentReader::Result::kRecord) {
+      if (header.kind == journal::EntryKind::kPassStart) {
+        passes.push_back(0);
+      } else if (!passes.empty()) {
+        ++passes.back();
+      }
+    }
+  }
+  return passes;
 }
 
 ExpectedStore Replayed(const std::vector<const Messages*>& passes) {
@@ -237,6 +265,109 @@ TEST_F(JournalTest, AFullJournalDropsTheLinkUntilTheBacklogIsApplied) {
         return Replayed({&journaled, &second});
       }));
   EXPECT_EQ(system_.CountInLog(sim->address, "Journal full ("), 1);
+  EXPECT_EQ(system_.StopCollector(SIGTERM, 2000), std::optional<int>(0));
+}
+
+// Stops mid-stream at a high rate, with the database away so that the
+// journal keeps every pass: each stop keeps in the journal every message
+// read before it (only what was still in the socket is not), and once the
+// database is back the tables hold exactly those, each once.
+TEST_F(JournalTest, AStopKeepsEveryMessageReadBeforeIt) {
+  auto* sim = system_.StartAcdSim("127.0.0.55", SimFlags("12", "2000", "40000"));
+  ASSERT_NE(sim, nullptr);
+  ASSERT_TRUE(system_.database().Stop());
+  Start({sim});
+  const std::string folder = system_.JournalFolder(sim->address);
+  constexpr size_t kStops = 3;
+  std::vector<size_t> read;
+  for (size_t stop = 0; stop < kStops; ++stop) {
+    double messages = 0;
+    ASSERT_TRUE(WaitUntil(10000, [&] {
+      messages = ScrapedMetrics::Parse(system_.ScrapeMetrics())
+                     .Sum("callsink_messages_received_total", {});
+      return messages > 2000;
+    }));
+    ASSERT_EQ(system_.StopCollector(SIGTERM, 5000), std::optional<int>(0));
+    read.push_back(static_cast<size_t>(messages));
+    system_.StartCollector();
+  }
+  ASSERT_TRUE(WaitUntil(5000, [&] { return system_.Status(1) == "Y-N"; }));
+  const std::vector<size_t> journaled = JournaledPasses(folder);
+  ASSERT_GE(journaled.size(), kStops);
+  for (size_t pass = 0; pass < kStops; ++pass) {
+    EXPECT_GE(journaled[pass], read[pass]) << "pass " << pass + 1;
+  }
+
+  ASSERT_TRUE(system_.database().Restart());
+  const TableRows rows = Settled(*sim, 40000);
+  std::vector<Messages> passes;
+  for (size_t pass = 0; pass <= kStops; ++pass) {
+    Messages messages = ExpectedStore::RecordMessages(sim->record_file, std::to_string(pass + 1));
+    if (pass < kStops) messages.resize(journaled[pass]);
+    passes.push_back(std::move(messages));
+  }
+  ExpectSameRows(rows, TableRows::Of(Replayed({&passes[0], &passes[1], &passes[2], &passes[3]})));
+  EXPECT_EQ(system_.StopCollector(SIGTERM, 2000), std::optional<int>(0));
+}
+
+// The journals on a file system of 384 KiB (a tmpfs in a mount namespace of
+// the test's own), the database away while the stream fills it, and the
+// collector killed and started again meanwhile: once the backlog is applied
+// the journal gives its space back, and the link comes back and stays up to
+// the end of the stream.
+TEST_F(JournalTest, AJournalThatFilledItsDiskGivesTheSpaceBackAndCollectionGoesOn) {
+  auto* sim = system_.StartAcdSim("127.0.0.56", SimFlags("13", "400", "16000"));
+  ASSERT_NE(sim, nullptr);
+  const std::string spool = std::filesystem::path(system_.JournalFolder("x")).parent_path();
+  std::filesystem::create_directories(spool);
+  ChildProcess holder("/usr/bin/unshare",
+                      {"--mount", "--propagation", "private", "/bin/sh", "-c",
+                       "mount -t tmpfs -o size=384k,mode=0700 callsink-spool \"$0\" && exec "
+                       "sleep 600",
+                       spool});
+  const std::string pid = std::to_string(holder.pid());
+  ASSERT_TRUE(WaitUntil(5000, [&] {
+    return TempDir::ReadFile("/proc/" + pid + "/mountinfo").find(" " + spool + " ") !=
+           std::string::npos;
+  })) << "no tmpfs in a mount namespace (needs root)";
+  const std::vector<std::string> in_namespace = {"/usr/bin/nsenter", "-t", pid, "-m", "--"};
+  ASSERT_TRUE(system_.database().Stop());
+  system_.WriteConfigs({{sim->address, sim->port}});
+  system_.StartCollector({}, in_namespace);
+  ASSERT_TRUE(WaitUntil(20000, [&] {
+    return system_.CountInLog(sim->address, "Journal cannot be written (") == 1;
+  })) << system_.WorkerLog(sim->address);
+  // The link is dropped: the state says so at once.
+  EXPECT_TRUE(WaitUntil(2000, [&] { return system_.Status(1) == "N-N"; }));
+
+  // Killed with its disk full, then started again with the database back.
+  EXPECT_EQ(system_.StopCollector(SIGKILL, 2000), std::optional<int>(128 + SIGKILL));
+  ASSERT_TRUE(system_.database().Restart());
+  system_.StartCollector({}, in_namespace);
+  ASSERT_TRUE(WaitUntil(30000, [&] {
+    return system_.CountInLog(sim->address, "its space given back") >= 1;
+  })) << system_.WorkerLog(sim->address);
+  EXPECT_TRUE(WaitUntil(15000, [&] { return system_.Status(1) == "Y-Y"; }));
+  const int failed_writes = system_.CountInLog(sim->address, "write failed (");
+  const std::set<std::string> connections = CollectorSystem::RecordConnections(sim->record_file);
+
+  // From here to the end of the stream (about 25 s): no further failure,
+  // the same connection, every message of it in the tables.
+  const TableRows rows = Settled(*sim, 16000);
+  EXPECT_EQ(system_.CountInLog(sim->address, "write failed ("), failed_writes)
+      << system_.WorkerLog(sim->address);
+  EXPECT_EQ(CollectorSystem::RecordConnections(sim->record_file), connections);
+  const Messages last = ExpectedStore::RecordMessages(
+      sim->record_file,
+      *std::max_element(connections.begin(), connections.end(),
+                        [](const auto& a, const auto& b) { return std::stoi(a) < std::stoi(b); }));
+  const std::vector<std::string> last_cdrs = Replayed({&last}).Cdrs();
+  ASSERT_GT(last_cdrs.size(), 100u);
+  ASSERT_GE(rows.cdrs.size(), last_cdrs.size());
+  EXPECT_EQ(std::vector<std::string>(rows.cdrs.end() - static_cast<long>(last_cdrs.size()),
+                                     rows.cdrs.end()),
+            last_cdrs);
+  EXPECT_EQ(system_.Status(1), "Y-Y");
   EXPECT_EQ(system_.StopCollector(SIGTERM, 2000), std::optional<int>(0));
 }
 

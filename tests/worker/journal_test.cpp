@@ -1,6 +1,7 @@
 // Journal and JournalCursor on a temporary folder: what was committed reads
 // back whole and in order, across segments, reopenings and a writer that
-// goes on meanwhile; a torn tail is cut; applied segments go; the cap holds.
+// goes on meanwhile; a torn tail is cut; damage costs only what it covers;
+// applied segments go; the cap holds.
 #include "worker/journal.h"
 
 #include <gtest/gtest.h>
@@ -8,11 +9,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
+#include "health/worker_stats.h"
 #include "platform/activity_log.h"
 #include "tests/support/temp_dir.h"
 #include "worker/journal_cursor.h"
+#include "worker/segment_reader.h"
 
 namespace callsink {
 namespace {
@@ -133,6 +137,125 @@ TEST_F(JournalTest, ATornTailIsCutAtTheLastWholeRecordAndNumberingGoesOn) {
   EXPECT_EQ(std::filesystem::file_size(segment), whole);
   Write(*journal, 11, 12);
   ExpectRecords(*journal, 0, 12);
+}
+
+// Where a record lies on disk.
+struct RecordPlace {
+  std::string segment;
+  uint64_t offset = 0;
+};
+
+RecordPlace Find(const Journal& journal, uint64_t sequence) {
+  for (const uint64_t first : journal.ListSegments()) {
+    SegmentReader reader;
+    EXPECT_TRUE(reader.Open(journal.SegmentPath(first)));
+    journal::RecordHeader header{};
+    std::span<const uint8_t> payload;
+    for (uint64_t at = reader.offset();
+         reader.Next(&header, &payload) == SegmentReader::Result::kRecord; at = reader.offset()) {
+      if (header.sequence == sequence) return {journal.SegmentPath(first), at};
+    }
+  }
+  ADD_FAILURE() << "no record " << sequence;
+  return {};
+}
+
+void FlipByte(const std::string& path, uint64_t offset) {
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekg(static_cast<std::streamoff>(offset));
+  const char byte = static_cast<char>(file.get() ^ 0x5a);
+  file.seekp(static_cast<std::streamoff>(offset));
+  file.put(byte);
+}
+
+// One damaged byte, then a restart: the cursor reads every record but the
+// ones the damage covers, the log and the figures say which, and the
+// journal goes on numbering after the last whole record.
+TEST_F(JournalTest, DamageCostsOnlyTheRecordsItCovers) {
+  constexpr uint64_t kLast = 3001;  // every 50th record has no payload
+  struct Case {
+    const char* what;
+    // The byte to flip, and the records that go with it.
+    std::function<std::pair<std::string, uint64_t>(const Journal&)> where;
+    uint64_t lost_first, lost_last;
+    const char* line;
+  };
+  const std::vector<Case> cases = {
+      {"a record header in the newest segment",
+       [](const Journal& j) {
+         const RecordPlace at = Find(j, kLast - 100);
+         return std::pair{at.segment, at.offset + 5};  // its length
+       },
+       kLast - 100, kLast - 100, " bytes damaged at byte "},
+      {"a payload in an older segment",
+       [](const Journal& j) {
+         const RecordPlace at = Find(j, 777);
+         return std::pair{at.segment, at.offset + journal::kRecordHeaderSize + 3};
+       },
+       777, 777, " bytes damaged at byte "},
+      {"the last record, a torn tail",
+       [](const Journal& j) {
+         const RecordPlace at = Find(j, kLast);
+         return std::pair{at.segment, at.offset + journal::kRecordHeaderSize};
+       },
+       kLast, kLast, "torn record at byte "},
+      {"an older segment's header",
+       [](const Journal& j) {
+         return std::pair{j.SegmentPath(j.ListSegments()[1]), uint64_t{2}};
+       },
+       0, 0, "missing, records "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(folder_);
+    auto journal = Open(1 << 20);  // segments of 128 KiB
+    Write(*journal, 1, kLast);
+    ASSERT_GE(journal->ListSegments().size(), 3u);
+    const std::vector<uint64_t> firsts = journal->ListSegments();
+    const auto [path, offset] = c.where(*journal);
+    // A whole segment goes with its header.
+    const uint64_t lost_first = c.lost_first != 0 ? c.lost_first : firsts[1];
+    const uint64_t lost_last = c.lost_last != 0 ? c.lost_last : firsts[2] - 1;
+    journal.reset();
+    FlipByte(path, offset);
+    const size_t log_before = Log().size();
+
+    journal = Open(1 << 20);
+    const bool tail = lost_last == kLast;
+    EXPECT_EQ(journal->durable(), tail ? kLast - 1 : kLast);
+    Write(*journal, journal->durable() + 1, journal->durable() + 10);
+    JournalCursor cursor(journal.get());
+    JournalEntry entry;
+    std::vector<uint64_t> read;
+    while (cursor.Next(&entry)) {
+      read.push_back(entry.sequence);
+      if (entry.sequence <= kLast) {
+        ASSERT_EQ(std::vector<uint8_t>(entry.payload.begin(), entry.payload.end()),
+                  Payload(entry.sequence))
+            << entry.sequence;
+      }
+    }
+    std::vector<uint64_t> wanted;
+    for (uint64_t i = 1; i <= journal->durable(); ++i) {
+      // A torn tail's records are numbered anew by the writes after it.
+      if (tail || i < lost_first || i > lost_last) wanted.push_back(i);
+    }
+    EXPECT_EQ(read, wanted);
+
+    const std::string log = Log().substr(log_before);
+    EXPECT_NE(log.find(c.line), std::string::npos) << log;
+    WorkerStats stats;
+    journal->ReportBacklog(&stats);
+    if (tail) {
+      EXPECT_EQ(stats.Read().damaged_records, 0u);
+    } else {
+      EXPECT_NE(log.find("records " + std::to_string(lost_first) + " to " +
+                         std::to_string(lost_last) + " lost, going on after them"),
+                std::string::npos)
+          << log;
+      EXPECT_EQ(stats.Read().damaged_records, lost_last - lost_first + 1);
+    }
+  }
 }
 
 TEST_F(JournalTest, AppliedSegmentsGoAndTheCapHolds) {
