@@ -28,8 +28,8 @@ servers=(127.0.0.2 127.0.0.3)
 sims=()
 collector_started=0
 
-sql() { mariadb --table -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_ADMIN_PASSWORD" acd_db "$@"; }
-value() { mariadb -N -B -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_ADMIN_PASSWORD" acd_db -e "$1" 2>/dev/null || echo 0; }
+sql() { MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb --table -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" acd_db "$@"; }
+value() { MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb -N -B -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" acd_db -e "$1" 2>/dev/null || echo 0; }
 
 stop_everything() {
   trap - EXIT INT TERM

@@ -192,8 +192,8 @@ wait_for xdotool search --onlyvisible --class trayer
 # shellcheck disable=SC1091
 source "$work/mariadb/env"
 export MYSQL_UNIX_PORT=$MARIADB_SOCKET
-mariadb --no-defaults --socket="$MARIADB_SOCKET" -u "$MARIADB_ADMIN_USER" \
-  -p"$MARIADB_ADMIN_PASSWORD" <<'SQL'
+MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb --no-defaults --socket="$MARIADB_SOCKET" \
+  -u "$MARIADB_ADMIN_USER" <<'SQL'
 create database if not exists acd_db;
 use acd_db;
 create table stock_groups (Serv_Name varchar(50), Group_Name varchar(16));

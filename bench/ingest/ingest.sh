@@ -28,7 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-sql() { mariadb -N -B -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -p"$MARIADB_ADMIN_PASSWORD" -e "$1"; }
+sql() { MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb -N -B -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -e "$1"; }
 now() { date +%s.%N; }
 
 # run NAME WORKERS [MARIADBD_OPTION...]: one collector run; sets the globals

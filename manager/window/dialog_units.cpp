@@ -6,8 +6,8 @@
 namespace callsink {
 namespace {
 
-// The average width is taken over the 52 Latin letters, rounded, the way the
-// dialog units of the original layout were defined.
+// A dialog unit is a quarter of the font's average character width (taken
+// over the 52 Latin letters and rounded) and an eighth of its height.
 constexpr const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr int kAlphabetLength = 52;
 

@@ -49,7 +49,7 @@ TEST(AcdRequestTest, EveryRequestTypeHasItsExactBytes) {
   }
 }
 
-TEST(AcdRequestTest, GetGroupsNumber123IsTheDocumentedTwentyFourBytes) {
+TEST(AcdRequestTest, GetGroupsNumber123IsTwentyFourBytesOfHeaderAndNumber) {
   EXPECT_EQ(Hex(AcdRequest::GetGroups(123)),
             "0006000000050000"
             "0000007b00000018"

@@ -30,7 +30,7 @@ class StockGroupsTest : public StoreTest {
   }
 };
 
-TEST_F(StockGroupsTest, ListedGroupIsInsertedWithModifiedOneAndTheSpecifiedStatement) {
+TEST_F(StockGroupsTest, ListedGroupIsInsertedWithModifiedOneAndItsInsertText) {
   ASSERT_TRUE(store_.WriteGroup(kServer, "Sales", 1700000000, 1, true, 0));
   EXPECT_THAT(Groups(), ElementsAre("acd1.example|Sales|1700000000|1|1|0"));
   EXPECT_THAT(
@@ -125,7 +125,7 @@ class StockAgentsTest : public StockGroupsTest {
   }
 };
 
-TEST_F(StockAgentsTest, ListedAgentIsInsertedWithTheSpecifiedStatement) {
+TEST_F(StockAgentsTest, ListedAgentIsInsertedWithItsInsertText) {
   ASSERT_TRUE(store_.WriteAgent(kServer, "1001", "Ann Smith", 1700000000, 1, true));
   EXPECT_THAT(Agents(), ElementsAre("acd1.example|1001|Ann Smith|1700000000|1|1"));
   EXPECT_THAT(Sent(),

@@ -175,7 +175,7 @@ TEST_F(StockStatusTest, FailedIntervalInsertLogsAndSkipsTheTimeDifference) {
 
 class StockCdrTest : public EventStoreTest {};
 
-TEST_F(StockCdrTest, RecordIsInsertedWithTheSpecifiedStatementAndNoTimeDifference) {
+TEST_F(StockCdrTest, RecordIsInsertedWithItsInsertTextAndNoTimeDifference) {
   ASSERT_TRUE(
       store_.WriteCdr(kServer, "Sales", "1001", "caller7", "guid-1", 1700000000, 95, 2, 1, 12));
   EXPECT_THAT(Rows("select Serv_Name, Group_Name, Agent_Name, Timestamp, Call_Dur, Caller_Usur, "
@@ -204,7 +204,7 @@ TEST_F(StockCdrTest, EqualRecordsAreTwoRowsAndNegativesKeepTheirSign) {
 
 class StockCallsTest : public EventStoreTest {};
 
-TEST_F(StockCallsTest, CallIsInsertedWithTheSpecifiedStatementAndNoTimeDifference) {
+TEST_F(StockCallsTest, CallIsInsertedWithItsInsertTextAndNoTimeDifference) {
   ASSERT_TRUE(store_.WriteCall(kServer, "Sales", "1001", "call-42", 1700000000, 3, 0));
   EXPECT_THAT(Rows("select Serv_Name, Group_Name, Agent_Name, Timestamp, Call_ID, Call_State, "
                    "Close_Reason from stock_calls"),
