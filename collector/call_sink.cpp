@@ -194,7 +194,7 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   try {
     std::thread worker(
         [this, record = std::move(config), stats, reading = readers_.Take()]() mutable {
-          ServerWorker(std::move(record), std::move(stats), std::move(reading));
+          RunWorker(std::move(record), std::move(stats), std::move(reading));
         });
     pthread_setname_np(worker.native_handle(), thread_name.c_str());
     worker.detach();
@@ -208,10 +208,10 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   ++worker_count_;
 }
 
-void CallSink::ServerWorker(std::unique_ptr<ServerConfig> config,
-                            std::shared_ptr<WorkerStats> stats, StopLatch::Hold reading) {
-  callsink::ServerWorker(std::move(*config), &closeEvent(), status_file_,
-                         {spool_directory_, journal_cap_bytes_}, stats.get())
+void CallSink::RunWorker(std::unique_ptr<ServerConfig> config, std::shared_ptr<WorkerStats> stats,
+                         StopLatch::Hold reading) {
+  ServerWorker(std::move(*config), &closeEvent(), status_file_,
+               {spool_directory_, journal_cap_bytes_}, stats.get())
       .Run(std::move(reading));
 }
 

@@ -27,7 +27,7 @@ struct MetricsEndpointSetting;
 // the object's life (FolderLock), and refuses to run when another collector
 // holds it.
 //
-// Run and ServerWorker run on their own threads; they share the close event
+// Run and RunWorker run on their own threads; they share the close event
 // and each worker's figures, which the endpoint reads.
 class CallSink : public Service {
  public:
@@ -57,8 +57,8 @@ class CallSink : public Service {
   // The body of one worker thread. Takes ownership of the record; counts
   // into `stats`, which it shares with the endpoint; releases `reading`
   // once its reader has journaled what it received, after the close event.
-  virtual void ServerWorker(std::unique_ptr<ServerConfig> config,
-                            std::shared_ptr<WorkerStats> stats, StopLatch::Hold reading);
+  virtual void RunWorker(std::unique_ptr<ServerConfig> config, std::shared_ptr<WorkerStats> stats,
+                         StopLatch::Hold reading);
 
   // Workers started by the last Run.
   int worker_count() const { return worker_count_; }

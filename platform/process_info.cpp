@@ -23,10 +23,4 @@ bool ProcessInfo::SetCurrentDirectory(const std::string& folder) {
   return !folder.empty() && chdir(folder.c_str()) == 0;
 }
 
-std::string ProcessInfo::CurrentDirectory() {
-  char path[PATH_MAX];
-  if (getcwd(path, sizeof path) == nullptr) return {};
-  return path;
-}
-
 }  // namespace callsink

@@ -13,7 +13,6 @@ class ProcessInfo {
   static std::string ExecutableFolder();
   // Makes `folder` the current directory; false on failure.
   static bool SetCurrentDirectory(const std::string& folder);
-  static std::string CurrentDirectory();
 };
 
 }  // namespace callsink

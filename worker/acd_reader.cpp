@@ -1,6 +1,5 @@
 #include "worker/acd_reader.h"
 
-#include <chrono>
 #include <span>
 
 #include "health/worker_stats.h"
@@ -36,18 +35,12 @@ class DiscardingWriter : public StatisticsWriter {
                  int32_t, int32_t) override {}
 };
 
-int64_t NowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 }  // namespace
 
 AcdReader::AcdReader(const WorkerParts& parts) : parts_(parts) {}
 
 void AcdReader::Run() {
-  while (RunPass() && !parts_.close_event->Wait(kRetryIntervalMs)) {
+  while (RunPass() && !parts_.close_event->Wait(parts_.options->retry_interval_ms)) {
   }
   CommitGroup();
 }
@@ -59,13 +52,13 @@ bool AcdReader::RunPass() {
   const auto port = static_cast<uint16_t>(parts_.config.acdPort & 0xFFFF);
   while (!connection.Connect(parts_.config.acdServer, port)) {
     parts_.stats->CountRetry(WorkerStats::Link::kAcd);
-    if (parts_.close_event->Wait(kRetryIntervalMs)) return false;
+    if (parts_.close_event->Wait(parts_.options->retry_interval_ms)) return false;
   }
   parts_.stats->CountConnect(WorkerStats::Link::kAcd);
   parts_.state->SetAcd(true);
   // The directory is only sent at the start of a pass: the applier clears
   // the old one at this point of the journal.
-  if (Keep(NowUs(), nullptr, 0, true)) Dispatch(connection);
+  if (Keep(parts_.options->now_us(), nullptr, 0, true)) Dispatch(connection);
   connection.Close();
   CommitGroup();
   if (parts_.close_event->IsSet()) return false;
@@ -91,7 +84,8 @@ void AcdReader::Dispatch(AcdConnection& connection) {
   for (;;) {
     if (parts_.close_event->IsSet()) return;
     if (parts_.journal->pending() > 0) {
-      const int64_t due_us = parts_.journal->pending_since_us() + kGroupMs * 1000 - NowUs();
+      const int64_t due_us = parts_.journal->pending_since_us() + parts_.options->group_ms * 1000 -
+                             parts_.options->now_us();
       if ((due_us <= 0 || !connection.HasDataWithin(static_cast<int>(due_us / 1000) + 1)) &&
           !CommitGroup()) {
         return;
@@ -100,7 +94,7 @@ void AcdReader::Dispatch(AcdConnection& connection) {
     AcdHeader header;
     size_t body_length = 0;
     if (!ReadMessage(connection, &header, &body_length)) return;
-    const int64_t received_us = NowUs();
+    const int64_t received_us = parts_.options->now_us();
     parts_.stats->CountMessage(header.msg_class, header.msg_type);
     if (!Keep(received_us, buffer_.data(), wire::kHeaderSize + body_length, false)) return;
     dispatch.Handle(header, buffer_.data() + wire::kHeaderSize, body_length,
@@ -133,7 +127,7 @@ bool AcdReader::Keep(int64_t received_us, const uint8_t* bytes, size_t length, b
     if (CommitGroup()) Stop(true);
     return false;
   }
-  return parts_.journal->pending() < kGroupEntries || CommitGroup();
+  return parts_.journal->pending() < parts_.options->group_entries || CommitGroup();
 }
 
 bool AcdReader::CommitGroup() {
@@ -172,7 +166,7 @@ void AcdReader::Stop(bool full) {
 
 bool AcdReader::WaitForTheApplier() {
   while (parts_.journal->applied() < parts_.journal->durable()) {
-    if (parts_.close_event->Wait(kRetryIntervalMs / 10)) return false;
+    if (parts_.close_event->Wait(parts_.options->retry_interval_ms / 10)) return false;
   }
   parts_.journal->Prune();
   journal_stopped_ = false;

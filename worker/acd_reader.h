@@ -17,9 +17,8 @@ class AcdConnection;
 // pass (the applier clears the server's directory there), sends the six start
 // requests and then reads one message at a time: each goes into the journal
 // with its receive time, and the follow-up requests a directory answer
-// calls for go out at once. The journal is committed in groups: every
-// kGroupEntries messages, and kGroupMs after the oldest uncommitted one at
-// the latest. When the link fails the pass ends and the next one starts
+// calls for go out at once. The journal is committed in groups (their size
+// and age in WorkerOptions). When the link fails the pass ends and the next one starts
 // 10 s later.
 //
 // When the journal is full (its cap) or cannot be written, the reader says
@@ -30,10 +29,6 @@ class AcdConnection;
 // shared with the applier, everything else is the reader's.
 class AcdReader {
  public:
-  static constexpr int kRetryIntervalMs = 10000;
-  static constexpr size_t kGroupEntries = 256;
-  static constexpr int64_t kGroupMs = 50;
-
   explicit AcdReader(const WorkerParts& parts);
   AcdReader(const AcdReader&) = delete;
   AcdReader& operator=(const AcdReader&) = delete;

@@ -25,23 +25,6 @@ constexpr uint64_t kMaxSegmentBytes = 16 * 1024 * 1024;
 constexpr uint64_t kKeptUpSegmentBytes = 64 * 1024;
 constexpr size_t kSegmentNameDigits = 20;
 
-bool WriteAll(int fd, std::span<const uint8_t> bytes, uint64_t offset) {
-  while (!bytes.empty()) {
-    const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes = bytes.subspan(static_cast<size_t>(written));
-    offset += static_cast<uint64_t>(written);
-  }
-  return true;
-}
-
-// A new file's name only lasts a crash once its folder is synced too.
-bool SyncFolder(const std::string& folder) {
-  const FileDescriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return directory.valid() && fsync(directory.get()) == 0;
-}
-
 uint64_t NewIdentity() {
   std::random_device device;
   uint64_t identity = 0;
@@ -74,7 +57,8 @@ uint64_t Journal::SegmentBytesFor(uint64_t cap_bytes) {
   return std::clamp(cap_bytes / 8, kMinSegmentBytes, kMaxSegmentBytes);
 }
 
-Journal::Journal(Options options, ActivityLog* log) : options_(std::move(options)), log_(log) {}
+Journal::Journal(Options options, ActivityLog* log)
+    : options_(std::move(options)), files_(*options_.files), log_(log) {}
 
 Journal::~Journal() = default;
 
@@ -136,7 +120,7 @@ bool Journal::Recover(std::vector<uint64_t> firsts) {
       continue;
     }
     log_->Write("Journal segment %s is not whole or not of this journal: removed", path.c_str());
-    unlink(path.c_str());
+    files_.Remove(path);
   }
   if (segments_.empty()) return true;
 
@@ -147,11 +131,10 @@ bool Journal::Recover(std::vector<uint64_t> firsts) {
   if (!ScanTail(path, tail.first_sequence, &valid_bytes, &last_sequence)) {
     return Fail("cannot be read", path);
   }
-  tail_ = FileDescriptor(open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  tail_ = FileDescriptor(files_.Open(path, O_WRONLY, 0));
   if (!tail_.valid()) return Fail("cannot be opened", path);
   if (valid_bytes < tail.bytes) {
-    if (ftruncate(tail_.get(), static_cast<off_t>(valid_bytes)) != 0 ||
-        fdatasync(tail_.get()) != 0) {
+    if (!files_.Truncate(tail_.get(), valid_bytes) || !files_.Sync(tail_.get())) {
       return Fail("cannot be cut", path);
     }
     log_->Write("Journal segment %s: torn record at byte %llu cut, %llu bytes dropped",
@@ -195,7 +178,7 @@ bool Journal::ScanTail(const std::string& path, uint64_t first_sequence, uint64_
 
 bool Journal::OpenState() {
   const std::string path = options_.folder + "/" + journal::kStateFile;
-  state_ = FileDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  state_ = FileDescriptor(files_.Open(path, O_RDWR | O_CREAT, 0600));
   if (!state_.valid()) return Fail("cannot be opened", path);
   uint8_t bytes[journal::kStateSize] = {};
   journal::State state{};
@@ -216,13 +199,13 @@ bool Journal::OpenState() {
 
 bool Journal::StartSegment(uint64_t first_sequence) {
   const std::string path = SegmentPath(first_sequence);
-  FileDescriptor file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  FileDescriptor file(files_.Open(path, O_WRONLY | O_CREAT | O_TRUNC, 0600));
   uint8_t header[journal::kSegmentHeaderSize];
   journal::EncodeSegmentHeader(header, {identity_, first_sequence});
-  if (!file.valid() || !WriteAll(file.get(), header, 0) || fdatasync(file.get()) != 0 ||
-      !SyncFolder(options_.folder)) {
+  if (!file.valid() || !files_.WriteAt(file.get(), header, 0) || !files_.Sync(file.get()) ||
+      !files_.SyncFolder(options_.folder)) {
     Fail("cannot be made", path);
-    unlink(path.c_str());
+    files_.Remove(path);
     return false;
   }
   tail_ = std::move(file);
@@ -249,7 +232,8 @@ bool Journal::Commit() {
   Segment& tail = segments_.back();
   const size_t count = pending_count_;
   const size_t size = pending_.size();
-  const bool written = WriteAll(tail_.get(), pending_, tail.bytes) && fdatasync(tail_.get()) == 0;
+  const bool written =
+      files_.WriteAt(tail_.get(), pending_, tail.bytes) && files_.Sync(tail_.get());
   pending_.clear();
   pending_count_ = 0;
   if (!written) {
@@ -257,7 +241,7 @@ bool Journal::Commit() {
     write_failed_ = true;
     // Whatever part of the group reached the file is cut away again, so
     // that the next group follows the last durable record.
-    if (ftruncate(tail_.get(), static_cast<off_t>(tail.bytes)) != 0) {
+    if (!files_.Truncate(tail_.get(), tail.bytes)) {
       log_->Write("Journal segment %s cannot be cut back: %s",
                   SegmentPath(tail.first_sequence).c_str(), std::strerror(errno));
     }
@@ -304,7 +288,7 @@ void Journal::Prune() {
     write_failed_ = !Reclaim();
   }
   while (segments_.size() > 1 && segments_[1].first_sequence - 1 <= done) {
-    unlink(SegmentPath(segments_.front().first_sequence).c_str());
+    files_.Remove(SegmentPath(segments_.front().first_sequence));
     bytes_.fetch_sub(segments_.front().bytes, std::memory_order_relaxed);
     segments_.pop_front();
   }
@@ -316,8 +300,7 @@ bool Journal::Reclaim() {
   // The applied position must outlast the records it stands for: without
   // them a restart would number anew from the segment's start.
   if (!WriteState(durable())) return Fail("cannot be synced", options_.folder + "/applied");
-  if (ftruncate(tail_.get(), static_cast<off_t>(journal::kSegmentHeaderSize)) != 0 ||
-      fdatasync(tail_.get()) != 0) {
+  if (!files_.Truncate(tail_.get(), journal::kSegmentHeaderSize) || !files_.Sync(tail_.get())) {
     return Fail("cannot be cut", path);
   }
   bytes_.fetch_sub(tail.bytes - journal::kSegmentHeaderSize, std::memory_order_relaxed);
@@ -333,7 +316,7 @@ bool Journal::Reclaim() {
 bool Journal::WriteState(uint64_t applied) {
   uint8_t bytes[journal::kStateSize];
   journal::EncodeState(bytes, {identity_, applied});
-  return WriteAll(state_.get(), bytes, 0) && fdatasync(state_.get()) == 0;
+  return files_.WriteAt(state_.get(), bytes, 0) && files_.Sync(state_.get());
 }
 
 void Journal::ReportBacklog(WorkerStats* stats) const {
@@ -351,7 +334,7 @@ void Journal::MarkApplied(uint64_t sequence) {
   uint8_t bytes[journal::kStateSize];
   journal::EncodeState(bytes, {identity_, sequence});
   // A lost update only costs a look at the database's position.
-  WriteAll(state_.get(), bytes, 0);
+  files_.WriteAt(state_.get(), bytes, 0);
 }
 
 bool Journal::Fail(const char* what, const std::string& path) {

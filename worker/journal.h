@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_descriptor.h"
+#include "worker/journal_files.h"
 #include "worker/journal_format.h"
 
 namespace callsink {
@@ -35,6 +36,8 @@ class Journal {
     std::string folder;      // the server's own folder
     uint64_t cap_bytes;      // the segments together never hold more
     uint64_t segment_bytes;  // a segment is closed once it holds this many
+    // The calls on the files; not owned, outlives the journal.
+    JournalFiles* files = &JournalFiles::System();
   };
   enum class AddResult { kAdded, kFull };
 
@@ -129,6 +132,7 @@ class Journal {
   bool Fail(const char* what, const std::string& path);
 
   const Options options_;
+  JournalFiles& files_;
   ActivityLog* const log_;
   uint64_t identity_ = 0;
 

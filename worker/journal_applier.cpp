@@ -16,12 +16,6 @@
 namespace callsink {
 namespace {
 
-int64_t NowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 double SecondsBetween(int64_t from_us, int64_t to_us) {
   return static_cast<double>(std::max<int64_t>(0, to_us - from_us)) / 1e6;
 }
@@ -73,7 +67,7 @@ void JournalApplier::Run() {
 
 bool JournalApplier::Pause() {
   if (std::exchange(retry_at_once_, false)) return !parts_.close_event->IsSet();
-  return !parts_.close_event->Wait(kRetryIntervalMs);
+  return !parts_.close_event->Wait(parts_.options->retry_interval_ms);
 }
 
 bool JournalApplier::Prepare() {
@@ -123,7 +117,8 @@ uint64_t JournalApplier::Reconcile(const JournalPosition& stored) {
 bool JournalApplier::ApplyUntilFailure() {
   for (;;) {
     if (parts_.close_event->IsSet()) return true;
-    if (std::chrono::steady_clock::now() - id_ranges_watched_at_ >= kIdRangeWatchInterval) {
+    if (std::chrono::steady_clock::now() - id_ranges_watched_at_ >=
+        parts_.options->id_range_watch_interval) {
       WatchIdRanges();
     }
     if (!parts_.journal->WaitBeyond(position_, 100)) continue;
@@ -146,8 +141,8 @@ bool JournalApplier::ReadBatch() {
   held_.clear();
   held_bytes_.clear();
   JournalEntry entry;
-  while (held_.size() < kMaxBatchEntries && held_bytes_.size() < kMaxBatchBytes &&
-         cursor_.Next(&entry)) {
+  while (held_.size() < parts_.options->batch_entries &&
+         held_bytes_.size() < parts_.options->batch_bytes && cursor_.Next(&entry)) {
     held_.push_back(
         {entry.sequence, entry.kind, entry.received_us, held_bytes_.size(), entry.payload.size()});
     held_bytes_.insert(held_bytes_.end(), entry.payload.begin(), entry.payload.end());
@@ -156,7 +151,7 @@ bool JournalApplier::ReadBatch() {
 }
 
 JournalApplier::Outcome JournalApplier::ApplyBatch() {
-  batch_started_us_ = NowUs();
+  batch_started_us_ = parts_.options->now_us();
   if (!database_.Begin()) return Fail();
   // A cache that may no longer agree with the table (the server's rows
   // deleted meanwhile) is loaded again, inside the batch's transaction.
@@ -270,7 +265,7 @@ void JournalApplier::Committed() {
   parts_.journal->MarkApplied(position_);
   in_outage_ = false;
   deadlock_retried_ = false;
-  const int64_t now_us = NowUs();
+  const int64_t now_us = parts_.options->now_us();
   for (const Held& held : held_)
     parts_.stats->ObserveApplyLatency(SecondsBetween(held.received_us, now_us));
   parts_.stats->SetApplyLag(SecondsBetween(held_.back().received_us, now_us));

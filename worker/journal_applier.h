@@ -41,13 +41,6 @@ namespace callsink {
 // the stats with the worker's reader.
 class JournalApplier {
  public:
-  static constexpr int kRetryIntervalMs = 10000;
-  static constexpr size_t kMaxBatchEntries = 2000;
-  static constexpr size_t kMaxBatchBytes = 1024 * 1024;
-  // How often the ID ranges of the tables are read again between batches
-  // (and at each connect).
-  static constexpr std::chrono::hours kIdRangeWatchInterval{1};
-
   explicit JournalApplier(const WorkerParts& parts);
   JournalApplier(const JournalApplier&) = delete;
   JournalApplier& operator=(const JournalApplier&) = delete;

@@ -16,12 +16,14 @@
 namespace callsink {
 
 ServerWorker::ServerWorker(ServerConfig config, const ManualResetEvent* close_event,
-                           std::string registry_file, JournalSettings journal, WorkerStats* stats)
+                           std::string registry_file, JournalSettings journal, WorkerStats* stats,
+                           WorkerOptions options)
     : config_(std::move(config)),
       close_event_(close_event),
       registry_file_(std::move(registry_file)),
       journal_settings_(std::move(journal)),
-      stats_(stats) {}
+      stats_(stats),
+      options_(std::move(options)) {}
 
 void ServerWorker::Run(StopLatch::Hold reading) {
   ActivityLog log;
@@ -32,10 +34,10 @@ void ServerWorker::Run(StopLatch::Hold reading) {
        Journal::SegmentBytesFor(journal_settings_.cap_bytes)},
       &log);
   while (!journal.Open()) {
-    if (close_event_->Wait(kRetryIntervalMs)) return;
+    if (close_event_->Wait(options_.retry_interval_ms)) return;
   }
   stats_->SetJournalCap(journal.cap_bytes());
-  const WorkerParts parts{config_, &log, &journal, &state, stats_, close_event_};
+  const WorkerParts parts{config_, &log, &journal, &state, stats_, close_event_, &options_};
   JournalApplier applier(parts);
   std::thread applying;
   if (!StartApplier(log, applier, &applying)) return;
@@ -60,7 +62,7 @@ bool ServerWorker::StartApplier(ActivityLog& log, JournalApplier& applier, std::
       // again every 10 s.
       if (!said) log.Write("Database thread could not be started, retrying: %s", error.what());
     }
-    if (close_event_->Wait(kRetryIntervalMs)) return false;
+    if (close_event_->Wait(options_.retry_interval_ms)) return false;
   }
 }
 

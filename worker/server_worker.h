@@ -6,6 +6,7 @@
 
 #include "config/server_config.h"
 #include "platform/stop_latch.h"
+#include "worker/worker_options.h"
 
 namespace callsink {
 
@@ -27,8 +28,6 @@ class WorkerStats;
 // figures (read by the metrics endpoint) are shared with other threads.
 class ServerWorker {
  public:
-  static constexpr int kRetryIntervalMs = 10000;
-
   struct JournalSettings {
     std::string spool;   // the folder that holds one journal folder per server
     uint64_t cap_bytes;  // each server's journal at most
@@ -37,7 +36,8 @@ class ServerWorker {
   // `registry_file` is the configuration store where the state goes (empty:
   // nowhere); `stats`, which must outlive the worker, receives its figures.
   ServerWorker(ServerConfig config, const ManualResetEvent* close_event, std::string registry_file,
-               JournalSettings journal, WorkerStats* stats);
+               JournalSettings journal, WorkerStats* stats,
+               WorkerOptions options = WorkerOptions::Defaults());
   ServerWorker(const ServerWorker&) = delete;
   ServerWorker& operator=(const ServerWorker&) = delete;
 
@@ -56,6 +56,7 @@ class ServerWorker {
   const std::string registry_file_;
   const JournalSettings journal_settings_;
   WorkerStats* const stats_;
+  const WorkerOptions options_;
 };
 
 }  // namespace callsink

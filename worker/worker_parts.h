@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/server_config.h"
+#include "worker/worker_options.h"
 
 namespace callsink {
 
@@ -19,6 +20,7 @@ struct WorkerParts {
   LinkState* state;
   WorkerStats* stats;
   const ManualResetEvent* close_event;
+  const WorkerOptions* options = &WorkerOptions::Defaults();
 };
 
 }  // namespace callsink

@@ -38,8 +38,6 @@ class CConfigDlg : public QDialog, public ConfigDialog {
   void resetDbClicked();
 
  private:
-  QLineEdit* AddEdit(const char* name, int x, int y, int width, int height);
-
   QLineEdit* m_editServer;
   QLineEdit* m_editPort;
   QLineEdit* m_editMysqlServer;

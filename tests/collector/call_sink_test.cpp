@@ -34,7 +34,7 @@ using test::TempDir;
 // A run loop whose workers only record what they were given.
 class RecordingCallSink : public CallSink {
  public:
-  void ServerWorker(std::unique_ptr<ServerConfig> config, std::shared_ptr<WorkerStats>,
+  void RunWorker(std::unique_ptr<ServerConfig> config, std::shared_ptr<WorkerStats>,
                     StopLatch::Hold) override {
     std::lock_guard<std::mutex> lock(mutex_);
     configs_.push_back(*config);

@@ -108,7 +108,11 @@ class JournalApplierTest : public ::testing::Test {
     config.mysqlUser = server_->env()->admin_user;
     config.mysqlPassword = server_->env()->admin_password;
     ManualResetEvent stop;
-    JournalApplier applier({config, &log_, &journal_, &state_, &stats_, &stop});
+    // Retries come at once and then after the interval: a short one keeps
+    // the outages of the refusal cases short.
+    WorkerOptions options;
+    options.retry_interval_ms = 200;
+    JournalApplier applier({config, &log_, &journal_, &state_, &stats_, &stop, &options});
     std::thread applying([&] { applier.Run(); });
     EXPECT_TRUE(test::WaitUntil(60000, [&] { return journal_.applied() >= until; }));
     stop.Set();

@@ -4,6 +4,7 @@
 // applied segments go; the cap holds.
 #include "worker/journal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -255,6 +256,83 @@ TEST_F(JournalTest, DamageCostsOnlyTheRecordsItCovers) {
           << log;
       EXPECT_EQ(stats.Read().damaged_records, lost_last - lost_first + 1);
     }
+  }
+}
+
+// A disk that fails on demand: the next write, sync or file made fails once
+// (a write after writing half of what it was given).
+class FailingFiles : public JournalFiles {
+ public:
+  enum class Fault { kNone, kShortWrite, kSync, kNewFile };
+  Fault next = Fault::kNone;
+
+  int Open(const std::string& path, int flags, mode_t mode) override {
+    if ((flags & O_CREAT) != 0 && Take(Fault::kNewFile)) return Fail(-1);
+    return JournalFiles::Open(path, flags, mode);
+  }
+  bool WriteAt(int fd, std::span<const uint8_t> bytes, uint64_t offset) override {
+    if (!Take(Fault::kShortWrite)) return JournalFiles::WriteAt(fd, bytes, offset);
+    JournalFiles::WriteAt(fd, bytes.first(bytes.size() / 2), offset);
+    return Fail(false);
+  }
+  bool Sync(int fd) override { return Take(Fault::kSync) ? Fail(false) : JournalFiles::Sync(fd); }
+
+ private:
+  bool Take(Fault fault) { return next == fault && (next = Fault::kNone, true); }
+  template <typename T>
+  static T Fail(T result) {
+    errno = EIO;
+    return result;
+  }
+};
+
+// Each fault drops the group being committed (said in the log), never a
+// record committed before it; the journal goes on at once, and after a
+// restart holds every committed record.
+TEST_F(JournalTest, AFailedWriteSyncOrSegmentStartCostsOnlyItsGroup) {
+  using Fault = FailingFiles::Fault;
+  const struct {
+    Fault fault;
+    bool commit_fails;
+    const char* line;
+  } cases[] = {
+      {Fault::kShortWrite, true, "write failed (Input/output error), 100 records dropped"},
+      {Fault::kSync, true, "write failed (Input/output error), 100 records dropped"},
+      {Fault::kNewFile, false, "cannot be made: Input/output error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.fault));
+    std::filesystem::remove_all(folder_);
+    FailingFiles files;
+    constexpr uint64_t kCap = 512 * 1024;  // segments of 64 KiB
+    auto journal = std::make_unique<Journal>(
+        Journal::Options{folder_, kCap, Journal::SegmentBytesFor(kCap), &files}, &log_);
+    ASSERT_TRUE(journal->Open());
+    // Records 1 to 400 fill most of a segment; the group after them would
+    // close it.
+    Write(*journal, 1, 400);
+    const size_t segments = journal->ListSegments().size();
+    const size_t log_before = Log().size();
+    files.next = c.fault;
+    for (uint64_t i = 401; i <= 500; ++i) {
+      const auto kind = i % 50 == 0 ? EntryKind::kPassStart : EntryKind::kMessage;
+      ASSERT_EQ(journal->Add(kind, static_cast<int64_t>(i) * 1000, Payload(i)),
+                Journal::AddResult::kAdded);
+    }
+    EXPECT_EQ(journal->Commit(), !c.commit_fails);
+    EXPECT_NE(Log().find(c.line, log_before), std::string::npos) << Log().substr(log_before);
+    const uint64_t kept = c.commit_fails ? 400 : 500;
+    EXPECT_EQ(journal->durable(), kept);
+    // A failed segment start leaves the records in the old segment.
+    EXPECT_EQ(journal->ListSegments().size(), segments);
+
+    // Committed groups go on where the durable ones end, now and after a
+    // restart.
+    Write(*journal, kept + 1, kept + 1000);
+    journal = std::make_unique<Journal>(
+        Journal::Options{folder_, kCap, Journal::SegmentBytesFor(kCap), &files}, &log_);
+    ASSERT_TRUE(journal->Open());
+    ExpectRecords(*journal, 0, kept + 1000);
   }
 }
 
