@@ -165,11 +165,13 @@ void CallSink::StartMetrics(ActivityLog& log, const MetricsEndpointSetting& sett
       break;
   }
   auto page = std::make_shared<const MetricsPage>(metrics_workers_);
-  metrics_ = std::make_unique<MetricsEndpoint>([page] { return page->Render(); });
+  metrics_ = std::make_unique<MetricsEndpoint>(
+      [page] { return page->Render(); }, setting.web_config,
+      [&log](const std::string& line) { log.Write("%s", ActivityLog::Printable(line).c_str()); });
   std::string error;
   if (!metrics_->Start(setting.host, setting.port, &error)) {
     log.Write("Metrics endpoint %s unavailable (%s); no metrics are served",
-              setting.Address().c_str(), error.c_str());
+              setting.Address().c_str(), ActivityLog::Printable(error).c_str());
     metrics_.reset();
   }
 }
