@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "health/metrics_client.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_certificates.h"
 #include "web/basic_auth.h"
@@ -246,6 +247,36 @@ TEST_F(WebServerTest, ChangedFilesAreFollowed) {
                          HasSubstr("Web configuration refused, nothing is served: " + config_file_ +
                                    ": client_auth_type \"Sometimes\" is none of NoClientCert")));
   EXPECT_THAT(lines, ::testing::Contains("Web configuration " + config_file_ + " read again"));
+}
+
+// The tools' client reaches the endpoint through the same file, and says
+// why not where it cannot.
+TEST_F(WebServerTest, MetricsClientFetchesThroughTheSameFile) {
+  const struct {
+    const char* config;
+    const char* error;  // nullptr: the page comes
+  } kFiles[] = {
+      {kTls, nullptr},
+      {"", nullptr},
+      {kTlsWithUsers, "asks for a password"},
+      {kClientCertificates, "requires a client certificate"},
+  };
+  for (const auto& file : kFiles) {
+    std::string error, page;
+    ASSERT_TRUE(StartServer(file.config, &error)) << error;
+    const bool fetched =
+        MetricsClient::Fetch("127.0.0.1", server_->port(), config_file_, &page, &error);
+    if (file.error == nullptr) {
+      EXPECT_TRUE(fetched) << file.config << error;
+      EXPECT_EQ(page, "up 1\n");
+    } else {
+      EXPECT_FALSE(fetched) << file.config;
+      EXPECT_THAT(error, HasSubstr(file.error));
+    }
+    EXPECT_EQ(MetricsClient::Url("127.0.0.1:1", config_file_),
+              std::string(*file.config != '\0' ? "https" : "http") + "://127.0.0.1:1/metrics");
+    server_.reset();
+  }
 }
 
 TEST(BasicAuthTest, RemembersOnlySuccessfulChecks) {
