@@ -4,7 +4,10 @@
 #include <yaml-cpp/yaml.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string_view>
 
@@ -119,7 +122,9 @@ std::optional<WebConfig::Tls> ReadTls(const YAML::Node& node, const std::filesys
 bool WebConfig::Load(const std::string& path, WebConfig* config, std::string* error) {
   *config = WebConfig();
   try {
-    const YAML::Node root = YAML::LoadFile(path);
+    std::ifstream file(path);
+    if (!file) throw Invalid{std::string("cannot be read: ") + std::strerror(errno)};
+    const YAML::Node root = YAML::Load(file);
     if (root.IsNull()) return true;
     ExpectKeys(root, "the file", {"tls_server_config", "http_server_config", "basic_auth_users"});
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
