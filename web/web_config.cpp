@@ -98,9 +98,6 @@ std::optional<WebConfig::Tls> ReadTls(const YAML::Node& node, const std::filesys
   tls.client_ca_file = FileIn(folder, Text(node, "client_ca_file"));
   const bool verifies = tls.client_auth == WebConfig::ClientAuth::kVerifyIfGiven ||
                         tls.client_auth == WebConfig::ClientAuth::kRequireAndVerify;
-  if (verifies && tls.client_ca_file.empty()) {
-    throw Invalid{"client_auth_type " + auth + " needs client_ca_file"};
-  }
   if (!verifies && !tls.client_ca_file.empty()) {
     throw Invalid{"client_ca_file is given, but client_auth_type verifies no client certificate"};
   }

@@ -14,7 +14,8 @@ namespace callsink {
 //     key_file: FILE         # its PEM private key
 //     client_auth_type: NoClientCert | RequestClientCert | RequireAnyClientCert |
 //                       VerifyClientCertIfGiven | RequireAndVerifyClientCert
-//     client_ca_file: FILE   # the CAs client certificates are verified against
+//     client_ca_file: FILE   # the CAs client certificates are verified
+//                            # against; none: the system's store
 //     min_version: TLS10 | TLS11 | TLS12 (default) | TLS13
 //     max_version: TLS10 | TLS11 | TLS12 | TLS13 (default)
 //     prefer_server_cipher_suites: BOOL
@@ -40,7 +41,7 @@ struct WebConfig {
   struct Tls {
     std::string cert_file, key_file;
     ClientAuth client_auth = ClientAuth::kNone;
-    std::string client_ca_file;  // "" only when client_auth verifies nothing
+    std::string client_ca_file;  // "": the system's store when client_auth verifies
     int min_version = 0;         // OpenSSL's version number (TLS1_2_VERSION ...)
     int max_version = 0;         // 0: the newest the library has
     bool prefer_server_ciphers = false;

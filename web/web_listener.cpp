@@ -53,6 +53,9 @@ bool SetUpTls(SSL_CTX& context, const WebConfig::Tls& tls, std::string* error) {
       return false;
     }
     SSL_CTX_set_client_CA_list(&context, names);
+  } else if (tls.client_auth == ClientAuth::kVerifyIfGiven ||
+             tls.client_auth == ClientAuth::kRequireAndVerify) {
+    SSL_CTX_set_default_verify_paths(&context);
   }
   // Certificates that are asked for but not verified are taken as they come.
   const auto take_any = [](int, X509_STORE_CTX*) { return 1; };

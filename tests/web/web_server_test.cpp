@@ -12,6 +12,7 @@
 
 #include "health/metrics_client.h"
 #include "tests/support/child_process.h"
+#include "tests/support/mariadb_env.h"
 #include "tests/support/test_certificates.h"
 #include "web/basic_auth.h"
 #include "web/web_server.h"
@@ -157,6 +158,11 @@ const EndpointCase kCases[] = {
      200},
     {"ClientCertificateWhereRequired", kClientCertificates, {.certificate = "client"}, 200},
     {"NoClientCertificateWhereRequired", kClientCertificates, {}, 0},
+    {"ClientCertificatesVerifiedByTheSystemStore",
+     "tls_server_config:\n  cert_file: FILE(server.pem)\n  key_file: FILE(server.key)\n"
+     "  client_auth_type: RequireAndVerifyClientCert\n",
+     {.certificate = "client"},
+     0},
     {"ForeignClientCertificate", kClientCertificates, {.certificate = "foreign"}, 0},
     {"AnyClientCertificateWhereOnlyOneIsAskedFor",
      "tls_server_config:\n  cert_file: FILE(server.pem)\n  key_file: FILE(server.key)\n"
@@ -191,6 +197,33 @@ struct BadFile {
   const char* reason;
 };
 
+// What this server takes, the exporters' own checker takes too, and the
+// reverse for what it refuses as not valid in the format.
+TEST_F(WebServerTest, FilesAreJudgedAsTheExportersToolingJudgesThem) {
+  constexpr char kPromtool[] = "/usr/bin/promtool";
+  if (!std::filesystem::exists(kPromtool)) {
+    if (RunsInCi()) FAIL() << "promtool missing";
+    GTEST_SKIP() << "promtool missing (Debian package prometheus)";
+  }
+  const auto promtool_accepts = [&](const char* config) {
+    WriteConfig(config);
+    ChildProcess check(kPromtool, {"check", "web-config", config_file_});
+    return check.WaitExit(60000) == 0;
+  };
+  for (const EndpointCase& c : kCases) {
+    EXPECT_TRUE(promtool_accepts(c.config)) << c.name;
+  }
+  for (const char* invalid :
+       {"tls_server_config:\n  cert_file: FILE(server.pem)\n",
+        "tls_server_config:\n  cert_file: FILE(server.pem)\n  key_file: FILE(server.key)\n"
+        "  client_ca_file: FILE(ca.pem)\n",
+        "basic_auth_user:\n  prometheus: HASH\n"}) {
+    EXPECT_FALSE(promtool_accepts(invalid)) << invalid;
+    std::string error;
+    EXPECT_FALSE(StartServer(invalid, &error)) << invalid;
+  }
+}
+
 TEST_F(WebServerTest, BadFileKeepsTheEndpointOffAndSaysWhy) {
   const BadFile kBadFiles[] = {
       {"tls_server_config:\n  cert_file: FILE(server.pem)\n", "missing key_file"},
@@ -199,8 +232,8 @@ TEST_F(WebServerTest, BadFileKeepsTheEndpointOffAndSaysWhy) {
       {"tls_server_config:\n  cert_file: FILE(server.pem)\n  key_file: FILE(client.key)\n",
        "key values mismatch"},
       {"tls_server_config:\n  cert_file: FILE(server.pem)\n  key_file: FILE(server.key)\n"
-       "  client_auth_type: RequireAndVerifyClientCert\n",
-       "needs client_ca_file"},
+       "  client_ca_file: FILE(ca.pem)\n",
+       "client_ca_file is given, but client_auth_type verifies no client certificate"},
       {"tls_server_config:\n  cert_file: FILE(server.pem)\n  key_file: FILE(server.key)\n"
        "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n",
        "cipher_suites is not supported"},
