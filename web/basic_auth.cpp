@@ -60,7 +60,12 @@ bool BasicAuth::Allows(const std::string& authorization) {
   const auto credentials = Credentials(authorization);
   if (!credentials) return false;
   const auto user = users_.find(credentials->first);
-  if (user == users_.end()) return false;
+  if (user == users_.end()) {
+    // As slow as a wrong password, so that the time taken tells no one
+    // which users exist.
+    BcryptMatches(credentials->second, users_.begin()->second);
+    return false;
+  }
   const std::string digest = Digest(credentials->first, credentials->second, user->second);
   {
     const std::lock_guard<std::mutex> lock(mutex_);
