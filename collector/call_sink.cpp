@@ -120,6 +120,7 @@ void CallSink::StartWorkers(ActivityLog& log) {
               ActivityLog::Printable(reason).c_str());
   }
   journal_cap_bytes_ = ReadJournalCapBytes(registry);
+  database_tls_ = DatabaseTlsSetting::Read(registry);
   spool_directory_ = ChooseSpool(log);
   ConfigReadCallbacks callbacks;
   // Each worker starts as soon as its configuration is read, after the
@@ -167,11 +168,13 @@ void CallSink::StartMetrics(ActivityLog& log, const MetricsEndpointSetting& sett
       break;
   }
   auto page = std::make_shared<const MetricsPage>(metrics_workers_);
-  metrics_ = std::make_unique<MetricsEndpoint>([page] { return page->Render(); });
+  metrics_ = std::make_unique<MetricsEndpoint>(
+      [page] { return page->Render(); }, setting.web_config,
+      [&log](const std::string& line) { log.Write("%s", ActivityLog::Printable(line).c_str()); });
   std::string error;
   if (!metrics_->Start(setting.host, setting.port, &error)) {
     log.Write("Metrics endpoint %s unavailable (%s); no metrics are served",
-              setting.Address().c_str(), error.c_str());
+              setting.Address().c_str(), ActivityLog::Printable(error).c_str());
     metrics_.reset();
   }
 }
@@ -184,6 +187,7 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   config->mysqlUser = row[kMysqlUser];
   config->mysqlPassword = row[kMysqlPassword];
   config->registryPath = ConfigLayout::ConfigKey(number);
+  config->databaseTls = database_tls_;
 
   auto stats = std::make_shared<WorkerStats>();
   const std::string server = ActivityLog::Printable(config->acdServer);

@@ -8,7 +8,9 @@ namespace callsink {
 MetricsEndpointSetting MetricsEndpointSetting::Read(Registry& registry) {
   std::string text;
   registry.QueryValue(kKey, kValue, &text);
-  return FromText(text);
+  MetricsEndpointSetting setting = FromText(text);
+  registry.QueryValue(kKey, kWebConfigValue, &setting.web_config);
+  return setting;
 }
 
 MetricsEndpointSetting MetricsEndpointSetting::FromText(const std::string& text) {

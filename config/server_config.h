@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "config/database_tls_setting.h"
+
 namespace callsink {
 
 // One configured ACD server, as the run loop hands it to a worker thread.
@@ -14,7 +16,8 @@ struct ServerConfig {
   std::string mysqlServer;
   std::string mysqlUser;
   std::string mysqlPassword;
-  std::string registryPath;  // the configuration's own key, where Status goes
+  std::string registryPath;        // the configuration's own key, where Status goes
+  DatabaseTlsSetting databaseTls;  // every configuration's, from the Database key
 };
 
 }  // namespace callsink

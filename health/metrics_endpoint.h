@@ -1,47 +1,44 @@
 #pragma once
 
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-}
+#include "web/web_server.h"
 
 namespace callsink {
 
-// Serves a page in the Prometheus text format at GET /metrics, over HTTP on
-// one address, from a thread of its own (named "metrics") that answers one
-// request at a time. The page is made afresh for every request by the
-// source given, on that thread.
+// Serves a page in the Prometheus text format at GET /metrics, and a landing
+// page at "/", on one address (WebServer): plain HTTP, or as a web
+// configuration file says (TLS, client certificates, basic authentication),
+// from a thread of its own that answers one request at a time. The page is
+// made afresh for every request by the source given, on that thread.
 //
 // Start and Stop belong to one thread; the destructor stops.
 class MetricsEndpoint {
  public:
   using PageSource = std::function<std::string()>;
 
-  explicit MetricsEndpoint(PageSource source);
-  ~MetricsEndpoint();
+  // `web_config`: the web configuration file ("": plain HTTP); `log` gets
+  // the lines about its reloads, on another thread.
+  explicit MetricsEndpoint(
+      PageSource source, std::string web_config = {},
+      WebServer::Log log = [](const std::string&) {});
   MetricsEndpoint(const MetricsEndpoint&) = delete;
   MetricsEndpoint& operator=(const MetricsEndpoint&) = delete;
 
   // Listens on `host`:`port` (port 0: a free one) and serves until Stop.
-  // False, with the reason in `error`, when it cannot listen.
-  bool Start(const std::string& host, int port, std::string* error);
+  // False, with the reason in `error`, when the web configuration is not
+  // valid or it cannot listen.
+  bool Start(const std::string& host, int port, std::string* error) {
+    return server_.Start(host, port, error);
+  }
   // The port it listens on; 0 before Start.
-  int port() const { return port_; }
-  // Ends the serving thread after the request in hand, if any.
-  void Stop();
+  int port() const { return server_.port(); }
+  // Ends the serving after the request in hand, if any.
+  void Stop() { server_.Stop(); }
 
  private:
-  const PageSource source_;
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  // Set once the serving thread has left the library's listen loop.
-  std::atomic<bool> listen_returned_{false};
-  int port_ = 0;
+  WebServer server_;
 };
 
 }  // namespace callsink

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <ctime>
 #include <functional>
 
 #include "health/metrics_text.h"
@@ -151,6 +152,21 @@ const std::vector<Family>& WorkerFamilies() {
            page.Sample(name, row.With("table", WorkerStats::kTableNames[t]),
                        row.figures.id_used[t]);
          }
+       }},
+      {"callsink_database_tls", "gauge",
+       "1 when the latest database session is encrypted (TLS), else 0.", false,
+       [](MetricsText& page, Row& row, std::string_view name) {
+         page.Sample(name, row.Base(), uint64_t{row.figures.database_tls ? 1U : 0U});
+       }},
+      {"callsink_database_certificate_expiry_days", "gauge",
+       "Days until the database server's certificate ends, as the latest encrypted session "
+       "read it.",
+       false,
+       [](MetricsText& page, Row& row, std::string_view name) {
+         if (row.figures.database_certificate_end == 0) return;
+         const auto seconds = static_cast<double>(row.figures.database_certificate_end -
+                                                  static_cast<int64_t>(std::time(nullptr)));
+         page.Sample(name, row.Base(), seconds / 86400.0);
        }},
       {"callsink_journal_backlog_entries", "gauge", "Journal entries not yet applied.", true,
        Single(&Snapshot::backlog_entries)},

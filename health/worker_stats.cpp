@@ -102,6 +102,8 @@ WorkerStats::Snapshot WorkerStats::Read() const {
   for (const uint64_t count : s.latency_buckets) s.latency_count += count;
   s.latency_sum_seconds = static_cast<double>(latency_sum_us_.load(kRelaxed)) / 1e6;
   for (size_t t = 0; t < kTableCount; ++t) s.id_used[t] = LoadDouble(id_used_bits_[t]);
+  s.database_tls = database_tls_.load(kRelaxed);
+  s.database_certificate_end = database_certificate_end_.load(kRelaxed);
   return s;
 }
 

@@ -78,6 +78,10 @@ class WorkerStats {
     double latency_sum_seconds = 0;
     // Share of each table's ID range used (0 to 1); 0: not read yet.
     std::array<double, kTableCount> id_used{};
+    // The latest database session: encrypted or not, and when the server's
+    // certificate ends (seconds since 1970; 0: unknown).
+    bool database_tls = false;
+    int64_t database_certificate_end = 0;
   };
 
   WorkerStats() = default;
@@ -130,6 +134,14 @@ class WorkerStats {
     if constexpr (kCountersBuilt) StoreDouble(id_used_bits_[static_cast<size_t>(table)], share);
   }
 
+  // A database session came up, encrypted or not; `certificate_end` as in
+  // the Snapshot.
+  void SetDatabaseTls(bool encrypted, int64_t certificate_end) {
+    if constexpr (!kCountersBuilt) return;
+    database_tls_.store(encrypted, std::memory_order_relaxed);
+    database_certificate_end_.store(certificate_end, std::memory_order_relaxed);
+  }
+
   // Any thread.
   Snapshot Read() const;
 
@@ -175,6 +187,8 @@ class WorkerStats {
   std::array<Counter, kApplyLatencyBounds.size() + 1> latency_buckets_{};
   Counter latency_sum_us_{0};
   std::array<std::atomic<uint64_t>, kTableCount> id_used_bits_{};  // doubles' bits
+  std::atomic<bool> database_tls_{false};
+  std::atomic<int64_t> database_certificate_end_{0};
 };
 
 }  // namespace callsink

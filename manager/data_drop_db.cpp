@@ -11,19 +11,17 @@ CDataDropDb::CDataDropDb(MessageBox& messages) : messages_(messages) {}
 
 CDataDropDb::~CDataDropDb() = default;
 
-std::string CDataDropDb::Error() const {
-  return m_pMysql ? mysql_error(m_pMysql.get()) : "out of memory";
-}
+std::string CDataDropDb::Error() const { return m_pMysql ? m_pMysql.ErrorText() : "out of memory"; }
 
 bool CDataDropDb::Query(std::string_view statement) {
   return m_pMysql && mysql_real_query(m_pMysql.get(), statement.data(), statement.size()) == 0;
 }
 
 bool CDataDropDb::Connect(const std::string& server, const std::string& user,
-                          const std::string& password) {
+                          const std::string& password, const DatabaseTlsSetting& tls) {
   // Bounded waits: an unreachable or hanging server must not freeze the
   // manager for good.
-  if (m_pMysql.Open(server, user, password)) {
+  if (m_pMysql.Open(server, user, password, tls)) {
     // A missing database is no failure here: "All" still reports it.
     mysql_select_db(m_pMysql.get(), schema::kDatabase);
     return true;

@@ -31,10 +31,11 @@ class CDataDropDb {
   CDataDropDb(const CDataDropDb&) = delete;
   CDataDropDb& operator=(const CDataDropDb&) = delete;
 
-  // Connects to `server` (default port; "localhost" means the local socket)
-  // and selects acd_db if it exists. On failure shows "Connection failed: "
-  // with the reason and returns false.
-  bool Connect(const std::string& server, const std::string& user, const std::string& password);
+  // Connects to `server` (default port; "localhost" means the local socket),
+  // its link protected as `tls` says, and selects acd_db if it exists. On
+  // failure shows "Connection failed: " with the reason and returns false.
+  bool Connect(const std::string& server, const std::string& user, const std::string& password,
+               const DatabaseTlsSetting& tls = {});
   // Appends the distinct server names found in stock_agents and
   // stock_groups. False, without a message, when they cannot be read.
   bool GetServerNames(std::vector<std::string>* names);

@@ -10,9 +10,10 @@ DataDropFlow::DataDropFlow(MessageBox& messages, DataDropDialog& dialog)
     : messages_(messages), dialog_(dialog) {}
 
 DataDropFlow::Outcome DataDropFlow::Run(const std::string& mysql_server, const std::string& user,
-                                        const std::string& password) {
+                                        const std::string& password,
+                                        const DatabaseTlsSetting& tls) {
   CDataDropDb db(messages_);
-  if (!db.Connect(mysql_server, user, password)) return Outcome::kConnectFailed;
+  if (!db.Connect(mysql_server, user, password, tls)) return Outcome::kConnectFailed;
   std::vector<std::string> choices{kAllChoice};
   db.GetServerNames(&choices);  // unreadable names leave only "All"
   const std::optional<size_t> chosen = dialog_.DoModal(mysql_server, choices);

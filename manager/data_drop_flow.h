@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "config/database_tls_setting.h"
+
 #include "manager/data_drop_dialog.h"
 #include "manager/message_box.h"
 
@@ -28,9 +30,10 @@ class DataDropFlow {
 
   // One run, with its own connection closed at the end. The first choice
   // (index 0, "All") drops the database; any other deletes that server's
-  // rows, also for a server literally named "All".
-  Outcome Run(const std::string& mysql_server, const std::string& user,
-              const std::string& password);
+  // rows, also for a server literally named "All". The session's link is
+  // protected as `tls` says.
+  Outcome Run(const std::string& mysql_server, const std::string& user, const std::string& password,
+              const DatabaseTlsSetting& tls = {});
 
  private:
   MessageBox& messages_;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/config_layout.h"
+#include "config/database_tls_setting.h"
 #include "manager/connection_state.h"
 #include "manager/launch_result.h"
 
@@ -203,7 +204,8 @@ void CManagerModel::OnHide() {
 }
 
 DataDropFlow::Outcome CManagerModel::OnResetDb(const ConfigFields& typed, DataDropDialog& dialog) {
-  return DataDropFlow(views_.messages, dialog).Run(typed.mysql_server, typed.user, typed.password);
+  return DataDropFlow(views_.messages, dialog)
+      .Run(typed.mysql_server, typed.user, typed.password, DatabaseTlsSetting::Read(registry_));
 }
 
 void CManagerModel::OnSelChange() {

@@ -12,21 +12,23 @@ cd "${1:-$(dirname "$0")/..}"
 # folder -> the folders it may include besides itself.
 declare -A allowed=(
   [platform]=""
-  [health]=""
+  [web]="platform"
+  [health]="web"
   [config]="platform"
   [service]="platform config"
   [protocol]="platform"
   [store]="platform health config"
   [worker]="platform health config protocol store"
-  [collector]="platform health config service protocol store worker"
+  [collector]="platform web health config service protocol store worker"
   [manager]="platform config service store"
-  [tools]="platform health config service protocol store manager"
+  [tools]="platform web health config service protocol store manager"
 )
-folders="platform health config service protocol store worker collector manager tools"
+folders="platform web health config service protocol store worker collector manager tools"
 
 # library -> the folder that builds it.
 declare -A library_folder=(
   [callsink_platform]=platform
+  [callsink_web]=web
   [callsink_health]=health
   [callsink_health_endpoint]=health
   [callsink_config]=config

@@ -12,7 +12,7 @@ packages=(
   libsystemd-dev systemd
   qt6-base-dev xvfb xauth twm trayer xdotool x11-utils
   clang libclang-rt-14-dev
-  libcpp-httplib-dev prometheus
+  libcpp-httplib-dev prometheus libyaml-cpp-dev libssl-dev libcrypt-dev openssl
   procps psmisc bc
   debhelper lintian scdoc debootstrap systemd-container
 )

@@ -144,12 +144,14 @@ AcdDatabase::AcdDatabase(ActivityLog* log, const MySqlTimeouts& timeouts)
 AcdDatabase::~AcdDatabase() { Close(); }
 
 bool AcdDatabase::Connect(const std::string& host, const std::string& user,
-                          const std::string& password) {
+                          const std::string& password, const DatabaseTlsSetting& tls) {
   if (connection_) return true;
   // A lost connection stays lost: its owner notices it at the next
   // statement, closes the store and connects anew.
-  if (connection_.Open(host, user, password, timeouts_) && SelectDatabase()) {
+  if (connection_.Open(host, user, password, tls, timeouts_) && SelectDatabase()) {
     log_->Write("Connected to database (%s)", ActivityLog::Printable(host).c_str());
+    const MySqlTlsState& link = connection_.tls_state();
+    if (stats_ != nullptr) stats_->SetDatabaseTls(link.encrypted, link.not_after_unix);
     return true;
   }
   // Without a handle (no memory for one) there is no reason to tell.
@@ -544,7 +546,7 @@ void AcdDatabase::CountRows(Table table, uint64_t rows) {
 std::string AcdDatabase::ErrorText() const {
   // The server quotes what it could not take, names from the ACD server
   // included.
-  return connection_ ? ActivityLog::Printable(mysql_error(connection_.get())) : "";
+  return ActivityLog::Printable(connection_.ErrorText());
 }
 
 }  // namespace callsink

@@ -72,11 +72,14 @@ class AcdDatabase {
 
   // Connection and schema.
 
-  // Connects (port 0 and no socket: the client library's defaults) and
-  // selects `acd_db`, creating it when missing. True at once, sending
-  // nothing, when already connected. Logs "Connected to database (<host>)",
-  // or "Connect to DB failed: <server's text>" and stays not connected.
-  bool Connect(const std::string& host, const std::string& user, const std::string& password);
+  // Connects (port 0 and no socket: the client library's defaults), its
+  // link protected as `tls` says (MySqlConnection::Open), and selects
+  // `acd_db`, creating it when missing. True at once, sending nothing, when
+  // already connected. Logs "Connected to database (<host>)", or "Connect to
+  // DB failed: <reason>" and stays not connected. A new session sets the
+  // link's TLS figures in the stats given to CountInto.
+  bool Connect(const std::string& host, const std::string& user, const std::string& password,
+               const DatabaseTlsSetting& tls = {});
   // Creates the seven tables when missing, in a fixed order, then the
   // journal's position table. At the first table that cannot be created it
   // calls ReportTableFailure and returns false. Any failure closes the

@@ -72,7 +72,7 @@ bool JournalApplier::Pause() {
 
 bool JournalApplier::Prepare() {
   if (!database_.Connect(parts_.config.mysqlServer, parts_.config.mysqlUser,
-                         parts_.config.mysqlPassword) ||
+                         parts_.config.mysqlPassword, parts_.config.databaseTls) ||
       !database_.CreateTables()) {
     return false;
   }

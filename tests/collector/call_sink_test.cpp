@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "config/config_layout.h"
+#include "config/database_tls_setting.h"
 #include "config/metrics_endpoint_setting.h"
 #include "health/metrics_client.h"
 #include "health/metrics_endpoint.h"
@@ -138,6 +139,9 @@ TEST_F(CallSinkRunTest, StartsOneWorkerPerConfigurationInOrderAndLogsTheRun) {
   AddConfig(2, "10.0.0.2", "4661");
   AddConfig(3, "10.0.0.3");
   AddConfig(4, "10.0.0.4");  // present but not counted
+  registry_.CreateKey(DatabaseTlsSetting::kKey);
+  registry_.SetValue(DatabaseTlsSetting::kKey, DatabaseTlsSetting::kModeValue, "Verify-CA");
+  registry_.SetValue(DatabaseTlsSetting::kKey, DatabaseTlsSetting::kCaValue, "/etc/db-ca.pem");
   const auto configs = RunOnce(3);
   EXPECT_EQ(CommonLog(),
             (std::vector<std::string>{"<banner>", "Starting thread for server: 10.0.0.1",
@@ -155,6 +159,8 @@ TEST_F(CallSinkRunTest, StartsOneWorkerPerConfigurationInOrderAndLogsTheRun) {
     EXPECT_EQ(config.mysqlUser, "user");
     EXPECT_EQ(config.mysqlPassword, "secret");
     EXPECT_EQ(config.registryPath, "Software\\Orvanta Technologies\\ACD Service\\Configs\\Config2");
+    EXPECT_EQ(config.databaseTls.mode, DatabaseTlsSetting::Mode::kVerifyCa);
+    EXPECT_EQ(config.databaseTls.ca, "/etc/db-ca.pem");
   }
   EXPECT_TRUE(found_second);
 }
@@ -254,9 +260,17 @@ TEST_F(CallSinkRunTest, MetricsEndpointServesDuringTheRunAndReportsWhatItCannotH
             "Metrics endpoint 127.0.0.1:" + std::to_string(taken.port()) +
                 " unavailable (Address already in use); no metrics are served"},
            {"9661",
-            "Metrics endpoint \"9661\" is neither HOST:PORT nor off; no metrics are served"}}) {
+            "Metrics endpoint \"9661\" is neither HOST:PORT nor off; no metrics are served"},
+           {"127.0.0.1:" + std::to_string(port) + " " + dir_ / "missing.yml",
+            "Metrics endpoint 127.0.0.1:" + std::to_string(port) + " unavailable (" +
+                dir_ / "missing.yml" +
+                ": cannot be read: No such file or directory); no metrics are served"}}) {
     SCOPED_TRACE(value);
-    SetMetricsEndpoint(value);
+    // "ENDPOINT WEBCONFIG": the web configuration file after a blank.
+    const size_t blank = value.find(' ');
+    SetMetricsEndpoint(value.substr(0, blank));
+    registry_.SetValue(MetricsEndpointSetting::kKey, MetricsEndpointSetting::kWebConfigValue,
+                       blank == std::string::npos ? "" : value.substr(blank + 1));
     RecordingCallSink sink;
     sink.set_registry_file(registry_file_);
     sink.closeEvent().Set();

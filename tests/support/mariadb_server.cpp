@@ -57,6 +57,11 @@ bool MariaDbServer::Start(const std::vector<std::string>& options) {
   return RunScript("start", options) && LoadEnv();
 }
 
+std::vector<std::string> MariaDbServer::TlsOptions(const std::string& ca, const std::string& cert,
+                                                   const std::string& key) {
+  return {"--ssl-ca=" + ca, "--ssl-cert=" + cert, "--ssl-key=" + key};
+}
+
 bool MariaDbServer::Stop() {
   const bool stopped = RunScript("stop", {});
   env_.reset();

@@ -28,6 +28,11 @@ class MariaDbServer {
   // Starts a fresh server; `options` go to mariadbd after the script's own.
   // False also when mariadbd is not installed (env() then stays empty).
   bool Start(const std::vector<std::string>& options = {});
+  // Options for Start that make the server offer TLS with `cert` and `key`
+  // and trust client certificates of `ca`. The server reads the files again
+  // at FLUSH SSL.
+  static std::vector<std::string> TlsOptions(const std::string& ca, const std::string& cert,
+                                             const std::string& key);
   // SIGTERM and wait (SIGKILL after the script's limit).
   bool Stop();
   // SIGKILL by PID; returns once the process is gone.

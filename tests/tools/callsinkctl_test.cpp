@@ -3,10 +3,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "config/database_tls_setting.h"
 #include "manager/config_store.h"
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
@@ -140,6 +142,35 @@ TEST_F(CallsinkctlTest, BadInputIsRefusedWithExitTwoAndChangesNothing) {
   EXPECT_EQ(Value(1, "ACD_Port"), "4660");
   EXPECT_EQ(Ctl({}).exit_code, 2);
   EXPECT_EQ(Ctl({"help"}).exit_code, 0);
+}
+
+TEST_F(CallsinkctlTest, DatabaseTlsIsSetWhereTheCollectorReadsItAndRefusedWhenWrong) {
+  const std::string ca = root_ / "ca.pem";
+  const std::string cert = root_ / "client.pem";
+  for (const std::string& file : {ca, cert}) std::ofstream(file) << "PEM\n";
+  ProgramRun run =
+      Ctl({"database", "tls", "verify-identity", "--ca", ca, "--cert", cert, "--key", cert});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("TLS\tverify-identity\nCA\t" + ca + "\n"), std::string::npos) << run.out;
+  // Files not given stay; an empty one is cleared.
+  ASSERT_EQ(Ctl({"database", "tls", "Required", "--ca="}).exit_code, 0);
+
+  ExpectUsageError({"database", "tls", "strict"}, "the mode is one of off, required");
+  ExpectUsageError({"database", "tls", "off", "--cert", cert}, "--cert and --key go together");
+  ExpectUsageError({"database", "tls", "verify-ca", "--ca", root_ / "missing.pem"}, "is no file");
+  ExpectUsageError({"database", "tls", "--ca", ca}, "set together with the mode");
+  ExpectUsageError({"database", "tls", "off", "--port", "1"}, "--port does not belong");
+
+  Registry registry(root_ / "var/lib/callsink/registry.db");
+  ASSERT_TRUE(registry.Open(Registry::OpenMode::kExisting));
+  const DatabaseTlsSetting setting = DatabaseTlsSetting::Read(registry);
+  EXPECT_EQ(setting.mode, DatabaseTlsSetting::Mode::kRequired);
+  EXPECT_EQ(setting.ca, "");
+  EXPECT_EQ(setting.cert, cert);
+  EXPECT_EQ(setting.key, cert);
+  run = Ctl({"database", "tls"});
+  EXPECT_EQ(run.out.rfind("TLS\trequired\nCA\t(the system's store)\nCert\t" + cert, 0), 0)
+      << run.out;
 }
 
 TEST_F(CallsinkctlTest, The100thConfigurationIsRefusedWithNoMoreConfigs) {

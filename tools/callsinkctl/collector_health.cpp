@@ -52,9 +52,11 @@ void CollectorHealth::Write(std::ostream& out, const std::vector<ConfigRow>& con
     case MetricsEndpointSetting::Mode::kServe:
       break;
   }
-  const std::string url = "http://" + setting.Address() + "/metrics";
   std::string page, error;
-  if (!MetricsClient::Fetch(setting.host, setting.port, &page, &error)) {
+  const bool fetched =
+      MetricsClient::Fetch(setting.host, setting.port, setting.web_config, &page, &error);
+  const std::string url = MetricsClient::Url(setting.Address(), setting.web_config);
+  if (!fetched) {
     out << "Health: none, no answer from " << url << " (" << error << ")\n";
     return;
   }

@@ -3,7 +3,7 @@
 namespace callsink {
 
 const std::set<std::string> CommandLine::kValueOptions = {"server", "port", "mysql-server", "user",
-                                                          "config"};
+                                                          "config", "ca",   "cert",         "key"};
 const std::set<std::string> CommandLine::kFlags = {"password-stdin", "yes"};
 
 bool CommandLine::Parse(const std::vector<std::string>& args) {

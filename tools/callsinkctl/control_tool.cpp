@@ -13,6 +13,7 @@
 #include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
 #include "tools/callsinkctl/collector_health.h"
+#include "tools/callsinkctl/database_tls_command.h"
 #include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
@@ -30,6 +31,8 @@ constexpr const char* kUsageText =
     "       callsinkctl data servers --config N\n"
     "       callsinkctl data delete SERVER --config N [--yes]\n"
     "       callsinkctl data drop-all --config N [--yes]\n"
+    "       callsinkctl database tls [off|required|verify-ca|verify-identity] [--ca FILE]\n"
+    "                       [--cert FILE --key FILE]\n"
     "       callsinkctl --help | --version\n"
     "N is a configuration's number as `list` shows it. --password-stdin reads the MySQL\n"
     "password from the first line of standard input. The configuration store is root's:\n"
@@ -135,6 +138,9 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   if (command == "remove") return Expect(2, {"yes"}) ? Remove() : kUsage;
   if (command == "apply") return Expect(1, {}) ? Apply() : kUsage;
   if (command == "data") return Data();
+  if (command == "database" && line_.words().size() >= 2 && line_.words()[1] == "tls") {
+    return RunDatabaseTlsCommand(line_, registry_file_, out_, err_);
+  }
   return Usage("unknown command " + command);
 }
 

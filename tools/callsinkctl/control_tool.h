@@ -29,6 +29,7 @@ namespace callsink {
 //   data servers --config N
 //   data delete SERVER --config N [--yes]
 //   data drop-all --config N [--yes]
+//   database tls [MODE] [--ca FILE] [--cert FILE --key FILE]
 //
 // Results go to `out`, errors and prompts to `err`. A password is only ever
 // read from standard input and never printed. Used on the main thread.
