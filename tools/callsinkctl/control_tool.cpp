@@ -1,5 +1,7 @@
 #include "tools/callsinkctl/control_tool.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
 #include "tools/callsinkctl/collector_health.h"
+#include "tools/callsinkctl/report_command.h"
 #include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
@@ -30,6 +33,9 @@ constexpr const char* kUsageText =
     "       callsinkctl data servers --config N\n"
     "       callsinkctl data delete SERVER --config N [--yes]\n"
     "       callsinkctl data drop-all --config N [--yes]\n"
+    "       callsinkctl report groups|agents|abandoned --config N [--from \"YYYY-MM-DD HH:MM\"]\n"
+    "                       [--until ...] [--interval 15m|30m|60m|day] [--time-zone ZONE]\n"
+    "                       [--server NAME] [--group NAME] [--format table|csv]\n"
     "       callsinkctl --help | --version\n"
     "N is a configuration's number as `list` shows it. --password-stdin reads the MySQL\n"
     "password from the first line of standard input. The configuration store is root's:\n"
@@ -135,6 +141,7 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   if (command == "remove") return Expect(2, {"yes"}) ? Remove() : kUsage;
   if (command == "apply") return Expect(1, {}) ? Apply() : kUsage;
   if (command == "data") return Data();
+  if (command == "report") return Report();
   return Usage("unknown command " + command);
 }
 
@@ -349,6 +356,17 @@ int ControlTool::DataDrop(const ConfigRow& config, const std::optional<std::stri
   }
   PrintNotices(err_);
   return kFailure;
+}
+
+int ControlTool::Report() {
+  if (line_.words().size() < 2) return Usage("report needs groups, agents or abandoned");
+  if (!Expect(2, ReportCommand::kOptions)) return kUsage;
+  const std::optional<std::string> config = line_.Value("config");
+  if (!config) return Usage("report needs --config N");
+  const int index = ConfigIndex(*config);
+  if (index < 0) return kUsage;
+  ReportCommand report(out_, err_, isatty(STDOUT_FILENO) == 1);
+  return report.Run(line_, model_->configs()[static_cast<size_t>(index)]);
 }
 
 }  // namespace callsink

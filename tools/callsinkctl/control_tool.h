@@ -29,6 +29,8 @@ namespace callsink {
 //   data servers --config N
 //   data delete SERVER --config N [--yes]
 //   data drop-all --config N [--yes]
+//   report groups|agents|abandoned --config N [--from ...] [--until ...]
+//     [--interval ...] [--time-zone ...] [--server ...] [--group ...] [--format ...]
 //
 // Results go to `out`, errors and prompts to `err`. A password is only ever
 // read from standard input and never printed. Used on the main thread.
@@ -65,6 +67,7 @@ class ControlTool {
   int Data();
   int DataServers(const ConfigRow& config);
   int DataDrop(const ConfigRow& config, const std::optional<std::string>& server);
+  int Report();
 
   // Checks the words after the command and the options it accepts; prints
   // the usage error and returns false when they do not fit.
