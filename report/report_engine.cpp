@@ -3,7 +3,9 @@
 #include <mysql.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -15,10 +17,6 @@
 
 namespace callsink {
 namespace {
-
-// docs/reports.sql's definitions, in its words.
-constexpr std::string_view kAnswered = "COALESCE(Agent_Name, '') <> ''";
-constexpr std::string_view kSlot = " DIV 900";  // ReportPeriod::kSlotSeconds
 
 std::string Text(char** fields, const unsigned long* lengths, int column) {
   const auto index = static_cast<size_t>(column);
@@ -108,44 +106,84 @@ bool ReportEngine::RangeCondition(const ReportParameters& parameters, std::strin
   return true;
 }
 
+bool ReportEngine::ReadCalls(const ReportParameters& parameters, std::vector<Call>* calls) {
+  std::string in_period;
+  if (!RangeCondition(parameters, "Timestamp", parameters.from, &in_period)) return false;
+  return ForEachRow(
+      "SELECT Serv_Name, Group_Name, Agent_Name, Timestamp, Queue_Dur, Call_Dur, Caller_Usur,"
+      " Call_GUID FROM stock_cdr WHERE " +
+          in_period,
+      [&](char** fields, const unsigned long* lengths) {
+        calls->push_back(Call{Text(fields, lengths, 0), Text(fields, lengths, 1),
+                              Text(fields, lengths, 2), Number(fields, 3), Number(fields, 4),
+                              Number(fields, 5), Text(fields, lengths, 6),
+                              Text(fields, lengths, 7)});
+      });
+}
+
 bool ReportEngine::Groups(const ReportParameters& parameters, std::vector<GroupRow>* rows) {
   const ReportPeriod period(parameters);
-  std::string calls_in_period;
-  if (!RangeCondition(parameters, "Timestamp", parameters.from, &calls_in_period)) return false;
-  // docs/reports.sql's calls and wrap-ups, summed per quarter hour.
-  const std::string statement =
-      "WITH calls AS ("
-      " SELECT ID, Serv_Name, Group_Name, Agent_Name, Queue_Dur, Call_Dur, Timestamp, " +
-      std::string(kAnswered) +
-      " AS answered, Timestamp + Queue_Dur + Call_Dur AS ended"
-      " FROM stock_cdr WHERE " +
-      calls_in_period +
-      "), wrap_ups AS ("
-      " SELECT calls.ID, MIN(s.TimeEnd - s.TimeStart) AS seconds FROM calls JOIN stock_status s"
-      " ON s.Serv_Name = calls.Serv_Name AND s.Group_Name = calls.Group_Name"
-      " AND s.Agent_Name = calls.Agent_Name AND s.Status = " +
-      Decimal(parameters.status.wrap_up) +
-      " AND s.TimeStart BETWEEN calls.ended - 2 AND calls.ended + 5"
-      " WHERE calls.answered GROUP BY calls.ID)"
-      " SELECT calls.Serv_Name, calls.Group_Name, calls.Timestamp" +
-      std::string(kSlot) +
-      ", COUNT(*), SUM(calls.answered), SUM(calls.answered AND calls.Queue_Dur <= " +
-      Decimal(parameters.service_level_seconds) +
-      "), SUM(IF(calls.answered, calls.Queue_Dur, 0)), SUM(IF(calls.answered, calls.Call_Dur, 0)),"
-      " COUNT(wrap_ups.seconds), COALESCE(SUM(wrap_ups.seconds), 0)"
-      " FROM calls LEFT JOIN wrap_ups ON wrap_ups.ID = calls.ID GROUP BY 1, 2, 3";
+  std::vector<Call> calls;
+  if (!ReadCalls(parameters, &calls)) return false;
+
+  // The wrap-ups that began while an answered call of the period ended, by
+  // agent and group, in the order they began: one range of (Serv_Name,
+  // TimeStart).
+  int64_t first_end = std::numeric_limits<int64_t>::max();
+  int64_t last_end = std::numeric_limits<int64_t>::min();
+  for (const Call& call : calls) {
+    if (!call.answered()) continue;
+    first_end = std::min(first_end, call.ended());
+    last_end = std::max(last_end, call.ended());
+  }
+  using Membership = std::tuple<std::string, std::string, std::string>;     // server, group, agent
+  std::map<Membership, std::vector<std::pair<int64_t, int64_t>>> wrap_ups;  // start, seconds
+  std::string servers;
+  if (first_end <= last_end) {
+    if (!ServerCondition(parameters, &servers)) return false;
+    const bool read = ForEachRow(
+        "SELECT Serv_Name, Group_Name, Agent_Name, TimeStart, TimeEnd - TimeStart FROM stock_status"
+        " WHERE " +
+            servers + " AND TimeStart BETWEEN " + Decimal(first_end - kWrapUpEarly) + " AND " +
+            Decimal(last_end + kWrapUpLate) +
+            " AND Status = " + Decimal(parameters.status.wrap_up) + " AND TimeEnd >= TimeStart",
+        [&](char** fields, const unsigned long* lengths) {
+          wrap_ups[{Text(fields, lengths, 0), Text(fields, lengths, 1), Text(fields, lengths, 2)}]
+              .emplace_back(Number(fields, 3), Number(fields, 4));
+        });
+    if (!read) return false;
+    for (auto& [membership, intervals] : wrap_ups) std::sort(intervals.begin(), intervals.end());
+  }
+
   std::map<std::pair<std::string, std::string>, std::vector<GroupFigures>> groups;
   const size_t row_count = period.rows().size();
-  const bool read = ForEachRow(statement, [&](char** fields, const unsigned long* lengths) {
-    auto& figures = groups[{Text(fields, lengths, 0), Text(fields, lengths, 1)}];
+  for (const Call& call : calls) {
+    std::vector<GroupFigures>& figures = groups[{call.server, call.group}];
     figures.resize(row_count);
-    const int row = period.RowOfSlot(Number(fields, 2));
-    if (row < 0) return;
-    figures[static_cast<size_t>(row)].Add(
-        GroupFigures{Number(fields, 3), Number(fields, 4), Number(fields, 5), Number(fields, 6),
-                     Number(fields, 7), Number(fields, 8), Number(fields, 9)});
-  });
-  if (!read) return false;
+    const int row = period.RowOfSlot(call.came_in / ReportPeriod::kSlotSeconds);
+    if (row < 0) continue;
+    GroupFigures& counted = figures[static_cast<size_t>(row)];
+    ++counted.offered;
+    if (!call.answered()) continue;
+    ++counted.answered;
+    if (call.queue <= parameters.service_level_seconds) ++counted.answered_in_time;
+    counted.wait_seconds += call.queue;
+    counted.talk_seconds += call.talk;
+    // docs/reports.sql's wrap-up of a call: the shortest that the agent began
+    // in the call's group from kWrapUpEarly before to kWrapUpLate after the
+    // call ended.
+    const auto intervals = wrap_ups.find({call.server, call.group, call.agent});
+    if (intervals == wrap_ups.end()) continue;
+    std::optional<int64_t> shortest;
+    for (auto it = std::lower_bound(intervals->second.begin(), intervals->second.end(),
+                                    std::pair{call.ended() - kWrapUpEarly, int64_t{0}});
+         it != intervals->second.end() && it->first <= call.ended() + kWrapUpLate; ++it) {
+      shortest = std::min(shortest.value_or(it->second), it->second);
+    }
+    if (!shortest) continue;
+    ++counted.wrap_ups;
+    counted.wrap_up_seconds += *shortest;
+  }
   for (const auto& [key, figures] : groups) {
     for (size_t i = 0; i < row_count; ++i) {
       rows->push_back(GroupRow{key.first, key.second, period.rows()[i].start, period.rows()[i].end,
@@ -197,22 +235,16 @@ bool ReportEngine::Agents(const ReportParameters& parameters, std::vector<AgentR
       });
   if (!read_intervals) return false;
 
-  std::string calls_in_period;
-  if (!RangeCondition(parameters, "Timestamp", parameters.from, &calls_in_period)) return false;
+  std::vector<Call> calls;
+  if (!ReadCalls(parameters, &calls)) return false;
   std::map<Agent, std::vector<int64_t>> answered;
-  const bool read_calls =
-      ForEachRow("SELECT Serv_Name, Agent_Name, Timestamp" + std::string(kSlot) +
-                     ", COUNT(*) FROM stock_cdr WHERE " + std::string(kAnswered) + " AND " +
-                     calls_in_period + " GROUP BY 1, 2, 3",
-                 [&](char** fields, const unsigned long* lengths) {
-                   const int row = period.RowOfSlot(Number(fields, 2));
-                   if (row < 0) return;
-                   std::vector<int64_t>& calls =
-                       answered[{Text(fields, lengths, 0), Text(fields, lengths, 1)}];
-                   calls.resize(row_count);
-                   calls[static_cast<size_t>(row)] += Number(fields, 3);
-                 });
-  if (!read_calls) return false;
+  for (const Call& call : calls) {
+    const int row = period.RowOfSlot(call.came_in / ReportPeriod::kSlotSeconds);
+    if (!call.answered() || row < 0) continue;
+    std::vector<int64_t>& taken = answered[{call.server, call.agent}];
+    taken.resize(row_count);
+    ++taken[static_cast<size_t>(row)];
+  }
 
   std::map<Agent, std::string> names;
   std::string agents_of_servers;
@@ -230,35 +262,36 @@ bool ReportEngine::Agents(const ReportParameters& parameters, std::vector<AgentR
     for (const auto& [group, membership] : memberships) {
       if (longest == nullptr || membership.logged_on > longest->logged_on) longest = &membership;
     }
-    const auto calls = answered.find(agent);
+    const auto taken = answered.find(agent);
     const auto name = names.find(agent);
     for (size_t i = 0; i < row_count; ++i) {
       rows->push_back(AgentRow{
           agent.first, agent.second, name == names.end() ? std::string() : name->second,
           period.rows()[i].start, period.rows()[i].end,
           AgentFigures{longest->logged_on_per_row[i], longest->available[i], longest->on_calls[i],
-                       longest->wrap_up[i], calls == answered.end() ? 0 : calls->second[i]}});
+                       longest->wrap_up[i], taken == answered.end() ? 0 : taken->second[i]}});
     }
   }
   return true;
 }
 
 bool ReportEngine::Abandoned(const ReportParameters& parameters,
-                             std::vector<AbandonedCall>* calls) {
+                             std::vector<AbandonedCall>* abandoned) {
   const ReportPeriod period(parameters);
-  std::string calls_in_period;
-  if (!RangeCondition(parameters, "Timestamp", parameters.from, &calls_in_period)) return false;
-  return ForEachRow(
-      "SELECT Serv_Name, Group_Name, Timestamp, Queue_Dur, Caller_Usur, Call_GUID FROM stock_cdr"
-      " WHERE NOT " +
-          std::string(kAnswered) + " AND " + calls_in_period + " ORDER BY Timestamp, Serv_Name, ID",
-      [&](char** fields, const unsigned long* lengths) {
-        const int64_t time = Number(fields, 2);
-        if (period.RowOfSlot(time / ReportPeriod::kSlotSeconds) < 0) return;
-        calls->push_back(AbandonedCall{Text(fields, lengths, 0), Text(fields, lengths, 1), time,
-                                       Number(fields, 3), Text(fields, lengths, 4),
-                                       Text(fields, lengths, 5)});
-      });
+  std::vector<Call> calls;
+  if (!ReadCalls(parameters, &calls)) return false;
+  for (const Call& call : calls) {
+    if (call.answered() || period.RowOfSlot(call.came_in / ReportPeriod::kSlotSeconds) < 0) {
+      continue;
+    }
+    abandoned->push_back(
+        AbandonedCall{call.server, call.group, call.came_in, call.queue, call.caller, call.guid});
+  }
+  std::stable_sort(abandoned->begin(), abandoned->end(),
+                   [](const AbandonedCall& a, const AbandonedCall& b) {
+                     return std::tie(a.time, a.server) < std::tie(b.time, b.server);
+                   });
+  return true;
 }
 
 }  // namespace callsink

@@ -25,6 +25,11 @@ class MySqlConnection;
 class ReportEngine {
  public:
   static constexpr int64_t kLongestStatusSeconds = 7 * 24 * 3600;
+  // A call's wrap-up is the agent's wrap-up interval in the call's group
+  // that began from kWrapUpEarly before until kWrapUpLate after the call
+  // ended (the shortest, should there be several).
+  static constexpr int64_t kWrapUpEarly = 2;
+  static constexpr int64_t kWrapUpLate = 5;
 
   // `connection` is connected with acd_db selected and must outlive the
   // engine.
@@ -49,6 +54,18 @@ class ReportEngine {
   const std::string& error() const { return error_; }
 
  private:
+  // One CDR: a call offered.
+  struct Call {
+    std::string server, group, agent;
+    int64_t came_in = 0;  // Timestamp
+    int64_t queue = 0;    // Queue_Dur: seconds waited
+    int64_t talk = 0;     // Call_Dur: from answer to end
+    std::string caller, guid;
+
+    // Taken by an agent; otherwise abandoned in the queue.
+    bool answered() const { return !agent.empty(); }
+    int64_t ended() const { return came_in + queue + talk; }
+  };
   using RowHandler = std::function<void(char** fields, const unsigned long* lengths)>;
 
   // The servers asked for, or every server of acd_db's directory tables.
@@ -59,6 +76,9 @@ class ReportEngine {
   // groups asked for.
   bool RangeCondition(const ReportParameters& parameters, std::string_view column, int64_t from,
                       std::string* condition);
+  // The calls that came in in the period, of the servers and groups asked
+  // for, in no particular order.
+  bool ReadCalls(const ReportParameters& parameters, std::vector<Call>* calls);
   // Runs `statement` and calls `handler` for each row of its result.
   bool ForEachRow(std::string_view statement, const RowHandler& handler);
 

@@ -38,8 +38,12 @@ ReportPeriod::ReportPeriod(const ReportParameters& parameters)
     : from_(parameters.from), until_(parameters.until) {
   int64_t previous_label = 0;
   bool previous_counted = false;
-  for (int64_t start = from_; start < until_; start += kSlotSeconds) {
-    const LocalTime local = parameters.time_zone.ToLocal(start);
+  const size_t slots = static_cast<size_t>((until_ - from_ + kSlotSeconds - 1) / kSlotSeconds);
+  const std::vector<LocalTime> slot_times =
+      parameters.time_zone.ToLocal(from_, kSlotSeconds, slots);
+  for (size_t slot = 0; slot < slots; ++slot) {
+    const int64_t start = from_ + static_cast<int64_t>(slot) * kSlotSeconds;
+    const LocalTime& local = slot_times[slot];
     if (!Counted(local, parameters)) {
       row_of_slot_.push_back(-1);
       previous_counted = false;

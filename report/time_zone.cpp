@@ -56,15 +56,21 @@ std::optional<TimeZone> TimeZone::Named(const std::string& name) {
   return TimeZone(name);
 }
 
-LocalTime TimeZone::ToLocal(int64_t seconds) const {
+LocalTime TimeZone::ToLocal(int64_t seconds) const { return ToLocal(seconds, 0, 1).front(); }
+
+std::vector<LocalTime> TimeZone::ToLocal(int64_t first, int64_t step, size_t count) const {
   const ZoneScope zone(name_);
-  const time_t moment = static_cast<time_t>(seconds);
-  tm fields{};
-  localtime_r(&moment, &fields);
-  return LocalTime{fields.tm_year + 1900, fields.tm_mon + 1,
-                   fields.tm_mday,        fields.tm_hour,
-                   fields.tm_min,         fields.tm_sec,
-                   fields.tm_wday,        static_cast<int32_t>(fields.tm_gmtoff)};
+  std::vector<LocalTime> times;
+  times.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const time_t moment = static_cast<time_t>(first + static_cast<int64_t>(i) * step);
+    tm fields{};
+    localtime_r(&moment, &fields);
+    times.push_back(LocalTime{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday,
+                              fields.tm_hour, fields.tm_min, fields.tm_sec, fields.tm_wday,
+                              static_cast<int32_t>(fields.tm_gmtoff)});
+  }
+  return times;
 }
 
 int64_t TimeZone::FromLocal(const LocalTime& local) const {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace callsink {
 
@@ -34,6 +35,9 @@ class TimeZone {
   const std::string& name() const { return name_; }
 
   LocalTime ToLocal(int64_t seconds) const;
+  // The local times of `count` moments `step` seconds apart from `first`,
+  // in one conversion (the zone is loaded once).
+  std::vector<LocalTime> ToLocal(int64_t first, int64_t step, size_t count) const;
   // The moment the wall clock shows `local` (its date and time; weekday and
   // offset are ignored). A time that the clock skips (spring forward) is
   // taken as after the change; one it shows twice, as the first.
