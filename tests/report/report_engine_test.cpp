@@ -219,6 +219,36 @@ TEST_F(ReportEngineTest, StatusIntervalsAreSplitAtTheRowsTheyCross) {
   EXPECT_EQ(rows[16].name, "J\xf6rg");
 }
 
+TEST_F(ReportEngineTest, BusinessHoursAndWeekdaysLeaveTheirSlotsOut) {
+  ReportParameters parameters = Morning(ReportInterval::k60Minutes);
+  parameters.servers = {"acd1.example"};
+  parameters.opens_minute = 8 * 60 + 15;
+  parameters.closes_minute = 9 * 60 + 15;
+  std::vector<GroupRow> groups;
+  std::vector<AgentRow> agents;
+  std::vector<AbandonedCall> abandoned;
+  ASSERT_TRUE(engine_.Groups(parameters, &groups)) << engine_.error();
+  ASSERT_TRUE(engine_.Agents(parameters, &agents)) << engine_.error();
+  ASSERT_TRUE(engine_.Abandoned(parameters, &abandoned)) << engine_.error();
+  // 08:15 to 09:00 and 09:00 to 09:15 of each group and agent; the call of
+  // 08:05 is left out, the busy interval counts from 08:15.
+  ASSERT_EQ(groups.size(), 4u);
+  EXPECT_EQ(std::tie(groups[0].start, groups[0].end), std::make_tuple(T + 900, T + 3600));
+  EXPECT_EQ(std::tie(groups[1].start, groups[1].end), std::make_tuple(T + 3600, T + 4500));
+  EXPECT_EQ(groups[0].figures.offered, 2);
+  EXPECT_EQ(groups[3].figures.offered, 2);  // Support's calls of 09:06 and 09:08
+  ASSERT_EQ(agents.size(), 4u);
+  EXPECT_EQ(agents[0].figures.on_calls, 5);
+  EXPECT_EQ(agents[0].figures.answered, 0);
+  EXPECT_EQ(agents[1].figures.logged_on, 550);  // logged out at 09:09:10
+  EXPECT_EQ(abandoned.size(), 2u);
+
+  parameters.weekdays[1] = false;  // 2024-06-03 is a Monday
+  groups.clear();
+  ASSERT_TRUE(engine_.Groups(parameters, &groups)) << engine_.error();
+  EXPECT_TRUE(groups.empty());
+}
+
 TEST_F(ReportEngineTest, ADayWithADaylightSavingChangeHasItsHours) {
   // Calls at 02:30 in each of the two hours that the clock shows twice, and
   // at 03:30 on the day it skips 02:00 to 03:00.
