@@ -18,13 +18,14 @@ class MySqlConnection;
 // same period, and its rows add up to them.
 //
 // The history is read by ranges of (Serv_Name, Timestamp) and (Serv_Name,
-// TimeStart), one statement per table. A status interval counts for the
-// seconds of it that fall in each row; one that began more than
-// kLongestStatusSeconds before the period is not read. Used by the thread
-// that owns the connection.
+// TimeStart). A status interval counts for the seconds of it that fall in
+// each row; one that began more than kLongestStatusSeconds before the period
+// is not read (an agent who kept one status for more than a day: the range
+// would otherwise reach back to the beginning of the history). Used by the
+// thread that owns the connection.
 class ReportEngine {
  public:
-  static constexpr int64_t kLongestStatusSeconds = 7 * 24 * 3600;
+  static constexpr int64_t kLongestStatusSeconds = 24 * 3600;
   // A call's wrap-up is the agent's wrap-up interval in the call's group
   // that began from kWrapUpEarly before until kWrapUpLate after the call
   // ended (the shortest, should there be several).
