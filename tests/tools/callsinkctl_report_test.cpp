@@ -97,6 +97,17 @@ TEST_F(CallsinkctlReportTest, WritesTheEnginesReportsAsCsvOrTable) {
             "server,group,time,waited,caller,call_guid\r\n"
             "10.0.0.5,\"Sales, \"\"B\xe4"
             "ck\"\"\",2024-06-03T08:20:00+02:00,40,+492,{2}\r\n");
+
+  // A name cannot steer the terminal; CSV keeps its bytes.
+  Exec(
+      "insert into stock_cdr (Serv_Name, Group_Name, Agent_Name, Timestamp, Queue_Dur) values "
+      "('10.0.0.5', 'Ops\x1b[2J', '', 1717395700, 3)");
+  std::vector<std::string> args = Morning("abandoned");
+  args.insert(args.end(), {"--format", "table"});
+  const ProgramRun table = Ctl(args);
+  EXPECT_NE(table.out.find("Ops?[2J"), std::string::npos) << table.out;
+  EXPECT_EQ(table.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(Ctl(Morning("abandoned")).out.find("Ops\x1b[2J"), std::string::npos);
 }
 
 TEST_F(CallsinkctlReportTest, SaysWhyThereIsNoReport) {
