@@ -20,10 +20,11 @@ declare -A allowed=(
   [store]="platform health config"
   [worker]="platform health config protocol store"
   [collector]="platform web health config service protocol store worker"
+  [report]="platform config store"
   [manager]="platform config service store"
-  [tools]="platform web health config service protocol store manager"
+  [tools]="platform web health config service protocol store report manager"
 )
-folders="platform web health config service protocol store worker collector manager tools"
+folders="platform web health config service protocol store worker collector report manager tools"
 
 # library -> the folder that builds it.
 declare -A library_folder=(
@@ -37,6 +38,7 @@ declare -A library_folder=(
   [callsink_store]=store
   [callsink_worker]=worker
   [callsink_collector]=collector
+  [callsink_report]=report
   [callsink_manager_model]=manager
   [callsink_manager_window]=manager
   [callsink_acdsim]=tools

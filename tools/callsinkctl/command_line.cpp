@@ -2,8 +2,12 @@
 
 namespace callsink {
 
-const std::set<std::string> CommandLine::kValueOptions = {"server", "port", "mysql-server", "user",
-                                                          "config", "ca",   "cert",         "key"};
+const std::set<std::string> CommandLine::kValueOptions = {
+    "server", "port", "mysql-server", "user", "config",
+    // database tls
+    "ca", "cert", "key",
+    // report
+    "from", "until", "interval", "time-zone", "group", "format"};
 const std::set<std::string> CommandLine::kFlags = {"password-stdin", "yes"};
 
 bool CommandLine::Parse(const std::vector<std::string>& args) {

@@ -1,11 +1,14 @@
 #include "tools/callsinkctl/control_tool.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <ostream>
 #include <thread>
 
+#include "config/database_tls_setting.h"
 #include "manager/config_store.h"
 #include "manager/connection_state.h"
 #include "platform/registry.h"
@@ -14,6 +17,7 @@
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
 #include "tools/callsinkctl/collector_health.h"
 #include "tools/callsinkctl/database_tls_command.h"
+#include "tools/callsinkctl/report_command.h"
 #include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
@@ -33,6 +37,9 @@ constexpr const char* kUsageText =
     "       callsinkctl data drop-all --config N [--yes]\n"
     "       callsinkctl database tls [off|required|verify-ca|verify-identity] [--ca FILE]\n"
     "                       [--cert FILE --key FILE]\n"
+    "       callsinkctl report groups|agents|abandoned --config N [--from \"YYYY-MM-DD HH:MM\"]\n"
+    "                       [--until ...] [--interval 15m|30m|60m|day] [--time-zone ZONE]\n"
+    "                       [--server NAME] [--group NAME] [--format table|csv]\n"
     "       callsinkctl --help | --version\n"
     "N is a configuration's number as `list` shows it. --password-stdin reads the MySQL\n"
     "password from the first line of standard input. The configuration store is root's:\n"
@@ -141,6 +148,7 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   if (command == "database" && line_.words().size() >= 2 && line_.words()[1] == "tls") {
     return RunDatabaseTlsCommand(line_, registry_file_, out_, err_);
   }
+  if (command == "report") return Report();
   return Usage("unknown command " + command);
 }
 
@@ -355,6 +363,21 @@ int ControlTool::DataDrop(const ConfigRow& config, const std::optional<std::stri
   }
   PrintNotices(err_);
   return kFailure;
+}
+
+int ControlTool::Report() {
+  if (line_.words().size() < 2) return Usage("report needs groups, agents or abandoned");
+  if (!Expect(2, ReportCommand::kOptions)) return kUsage;
+  const std::optional<std::string> config = line_.Value("config");
+  if (!config) return Usage("report needs --config N");
+  const int index = ConfigIndex(*config);
+  if (index < 0) return kUsage;
+  // The database is reached as the collector reaches it, TLS included.
+  Registry store(registry_file_);
+  DatabaseTlsSetting tls;
+  if (store.Open(Registry::OpenMode::kExisting)) tls = DatabaseTlsSetting::Read(store);
+  ReportCommand report(out_, err_, isatty(STDOUT_FILENO) == 1);
+  return report.Run(line_, model_->configs()[static_cast<size_t>(index)], tls);
 }
 
 }  // namespace callsink

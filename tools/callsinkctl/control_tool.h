@@ -30,6 +30,8 @@ namespace callsink {
 //   data delete SERVER --config N [--yes]
 //   data drop-all --config N [--yes]
 //   database tls [MODE] [--ca FILE] [--cert FILE --key FILE]
+//   report groups|agents|abandoned --config N [--from ...] [--until ...]
+//     [--interval ...] [--time-zone ...] [--server ...] [--group ...] [--format ...]
 //
 // Results go to `out`, errors and prompts to `err`. A password is only ever
 // read from standard input and never printed. Used on the main thread.
@@ -66,6 +68,7 @@ class ControlTool {
   int Data();
   int DataServers(const ConfigRow& config);
   int DataDrop(const ConfigRow& config, const std::optional<std::string>& server);
+  int Report();
 
   // Checks the words after the command and the options it accepts; prints
   // the usage error and returns false when they do not fit.
