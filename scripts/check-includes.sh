@@ -21,8 +21,9 @@ declare -A allowed=(
   [collector]="platform health config service protocol store worker"
   [manager]="platform config service store"
   [tools]="platform health config service protocol store manager"
+  [board]="platform config store"
 )
-folders="platform health config service protocol store worker collector manager tools"
+folders="platform health config service protocol store worker collector manager tools board"
 
 # library -> the folder that builds it.
 declare -A library_folder=(
@@ -38,6 +39,7 @@ declare -A library_folder=(
   [callsink_manager_model]=manager
   [callsink_manager_window]=manager
   [callsink_acdsim]=tools
+  [callsink_board]=board
 )
 
 breaches=0

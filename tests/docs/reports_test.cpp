@@ -2,18 +2,16 @@
 // the store made, holding a small day whose report is known.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/docs/reports_sql.h"
 #include "tests/store/store_test.h"
-#include "tests/support/child_process.h"
 
 namespace callsink::test {
 namespace {
 
-using Table = std::vector<std::string>;  // rows, columns joined by "|"
+using Table = ReportsSqlTable;
 
 class ReportsTest : public StoreTest {
  protected:
@@ -62,31 +60,7 @@ class ReportsTest : public StoreTest {
   // The report's two tables with `settings` made first, each row as its
   // columns joined by "|".
   std::pair<Table, Table> Report(const std::string& settings) {
-    const std::string output = dir_ / "report.txt";
-    const std::string file =
-        std::string(std::getenv("CALLSINK_TEST_DATA")) + "/../docs/reports.sql";
-    ChildProcess client(
-        "/usr/bin/mariadb",
-        {"-B", "-S", env().socket, "-u" + env().admin_user, "-p" + env().admin_password, "acd_db",
-         "--init-command=" + settings, "-e", "source " + file},
-        {}, {}, output);
-    EXPECT_EQ(client.WaitExit(30000), std::optional<int>(0)) << TempDir::ReadFile(output);
-    std::pair<Table, Table> tables;
-    Table* table = nullptr;
-    std::istringstream lines(TempDir::ReadFile(output));
-    for (std::string line; std::getline(lines, line);) {
-      if (line.starts_with("server\tgroup\t")) {
-        table = &tables.first;
-      } else if (line.starts_with("server\tagent\t")) {
-        table = &tables.second;
-      } else if (table != nullptr) {
-        for (char& c : line) c = c == '\t' ? '|' : c;
-        table->push_back(line);
-      } else {
-        ADD_FAILURE() << "before the first table: " << line;
-      }
-    }
-    return tables;
+    return RunReportsSql(env(), dir_ / "report.txt", settings);
   }
 };
 
