@@ -59,8 +59,7 @@ TEST(BoardPageTest, EveryFigureChangesDatabaseAwayHostileNames) {
   ChildProcess board(std::string(std::getenv("CALLSINK_BIN")) + "/callsinkboard",
                      {"--config", "/dev/null", "--listen", address, "--database",
                       "127.0.0.1:" + std::to_string(env.port), "--user", "board_reader",
-                      "--password-file", dir / "password", "--time-zone", "UTC", "--refresh",
-                      "1"},
+                      "--password-file", dir / "password", "--time-zone", "UTC", "--refresh", "1"},
                      {}, {}, dir / "board.log");
   const std::string data = std::getenv("CALLSINK_TEST_DATA");
   ChildProcess check(kPython, {data + "/board/board_page_check.py"},
