@@ -3,12 +3,10 @@
 #include <sys/socket.h>
 
 #include <httplib.h>
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "board/board_filter.h"
-#include "board/board_json.h"
+#include "board/board_bodies.h"
 #include "board/board_page.h"
 #include "board/snapshot_cache.h"
 
@@ -23,16 +21,6 @@ constexpr time_t kReadTimeoutSeconds = 5;
 constexpr const char* kPagePolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
     "img-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
-
-std::string EntityTag(const std::string& body) {
-  uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (const char c : body) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  char tag[24];
-  std::snprintf(tag, sizeof tag, "\"%016llx\"", static_cast<unsigned long long>(hash));
-  return tag;
-}
 
 std::vector<std::string> Values(const httplib::Request& request, const char* name) {
   std::vector<std::string> values;
@@ -67,21 +55,17 @@ std::unique_ptr<httplib::Server> BoardHttp::CreateServer(const SnapshotCache& ca
   Serve(server.get(), "/", BoardPage::Html(), "text/html; charset=utf-8");
   Serve(server.get(), "/board.css", BoardPage::Css(), "text/css; charset=utf-8");
   Serve(server.get(), "/board.js", BoardPage::Script(), "text/javascript; charset=utf-8");
-  server->Get("/api/board",
-              [&cache, settings](const httplib::Request& request, httplib::Response& response) {
-                const SnapshotCache::Current current = cache.Latest();
-                const std::string body = BoardJson::Render(
-                    *current.snapshot, current.sequence, current.database, settings,
-                    BoardFilter(Values(request, "server"), Values(request, "group")));
-                const std::string tag = EntityTag(body);
-                response.set_header("ETag", tag);
-                response.set_header("Cache-Control", "no-cache");
-                if (request.get_header_value("If-None-Match") == tag) {
-                  response.status = 304;
-                  return;
-                }
-                response.set_content(body, "application/json");
-              });
+  auto bodies = std::make_shared<BoardBodies>(cache, settings);
+  server->Get("/api/board", [bodies](const httplib::Request& request, httplib::Response& response) {
+    const auto body = bodies->For(Values(request, "server"), Values(request, "group"));
+    response.set_header("ETag", body->tag);
+    response.set_header("Cache-Control", "no-cache");
+    if (request.get_header_value("If-None-Match") == body->tag) {
+      response.status = 304;
+      return;
+    }
+    response.set_content(body->json, "application/json");
+  });
   return server;
 }
 

@@ -117,10 +117,10 @@ std::string BoardJson::Render(const BoardSnapshot& snapshot, uint64_t sequence,
   }
   WriteArray(
       top.Key("groups"), snapshot.groups,
-      [&](const BoardGroup& group) { return filter.Keeps(Utf8(group.server), Utf8(group.group)); },
+      [&](const BoardGroup& group) { return filter.Keeps(group.server, group.group); },
       [&](const BoardGroup& group, JsonObject& row) {
-        row.Text("server", Utf8(group.server));
-        row.Text("group", Utf8(group.group));
+        row.Text("server", group.server);
+        row.Text("group", group.group);
         row.Number("waiting", group.waiting);
         row.Number("longest_wait", group.longest_wait);
         row.Number("offered", group.offered);
@@ -139,12 +139,12 @@ std::string BoardJson::Render(const BoardSnapshot& snapshot, uint64_t sequence,
       });
   WriteArray(
       top.Key("agents"), snapshot.agents,
-      [&](const BoardAgent& agent) { return filter.Keeps(Utf8(agent.server), Utf8(agent.group)); },
+      [&](const BoardAgent& agent) { return filter.Keeps(agent.server, agent.group); },
       [&](const BoardAgent& agent, JsonObject& row) {
-        row.Text("server", Utf8(agent.server));
-        row.Text("agent", Utf8(agent.agent));
-        row.Text("name", Utf8(agent.name));
-        row.Text("group", Utf8(agent.group));
+        row.Text("server", agent.server);
+        row.Text("agent", agent.agent);
+        row.Text("name", agent.name);
+        row.Text("group", agent.group);
         row.Text("state", settings.StatusName(agent.state));
         row.Number("state_code", agent.state);
         row.Number("since", agent.since);

@@ -17,9 +17,9 @@ struct DatabaseState {
 };
 
 // The body of /api/board: the snapshot's groups and agents that `filter`
-// keeps, with the settings the page judges them by. Every name is turned
-// from latin1 (what acd_db's session gives) into UTF-8 and escaped as a
-// JSON string, so that no byte of it can end the string or the document.
+// keeps, with the settings the page judges them by. Every name is escaped
+// as a JSON string, so that no byte of it can end the string or the
+// document.
 class BoardJson {
  public:
   static std::string Render(const BoardSnapshot& snapshot, uint64_t sequence,

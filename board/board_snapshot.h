@@ -8,8 +8,8 @@
 
 namespace callsink {
 
-// One group of one ACD server as the board shows it. Names are the bytes
-// acd_db holds (latin1).
+// One group of one ACD server as the board shows it. Every name of the
+// snapshot is in UTF-8: each byte acd_db holds (latin1) as its character.
 struct BoardGroup {
   std::string server, group;
   int64_t waiting = 0;                               // Calls_inQueue

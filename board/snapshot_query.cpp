@@ -5,6 +5,7 @@
 #include <tuple>
 #include <utility>
 
+#include "board/board_json.h"
 #include "board/local_clock.h"
 #include "store/mysql_connection.h"
 #include "store/mysql_result.h"
@@ -28,9 +29,15 @@ std::optional<int64_t> Optional(const char* field) {
   return std::stoll(field);
 }
 
-std::string Text(MYSQL_RES* result, MYSQL_ROW row, unsigned int column) {
+// A name as the session gives it (latin1 bytes).
+std::string Bytes(MYSQL_RES* result, MYSQL_ROW row, unsigned int column) {
   const unsigned long* lengths = mysql_fetch_lengths(result);
   return row[column] != nullptr ? std::string(row[column], lengths[column]) : std::string();
+}
+
+// The same name in UTF-8, as the snapshot holds it.
+std::string Text(MYSQL_RES* result, MYSQL_ROW row, unsigned int column) {
+  return BoardJson::Utf8(Bytes(result, row, column));
 }
 
 // The ACD server's clock against the database host's, per server.
@@ -85,11 +92,11 @@ std::optional<BoardSnapshot> SnapshotQuery::Take(std::optional<int64_t> now, std
              "stock_groups UNION SELECT Serv_Name FROM stock_time) s LEFT JOIN stock_time t ON "
              "t.Serv_Name = s.Serv_Name GROUP BY s.Serv_Name",
              [&](MYSQL_RES* result, MYSQL_ROW row) {
-               const std::string name = Text(result, row, 0);
+               const std::string name = Bytes(result, row, 0);
                std::string escaped(name.size() * 2 + 1, '\0');
                escaped.resize(
                    mysql_real_escape_string(handle, escaped.data(), name.data(), name.size()));
-               clocks[name] = {"\"" + escaped + "\"", Number(row[1])};
+               clocks[BoardJson::Utf8(name)] = {"\"" + escaped + "\"", Number(row[1])};
              })) {
     return fail();
   }

@@ -138,7 +138,9 @@ class BoardSnapshotTest : public StoreTest {
                                                      ", @until = " + std::to_string(until))
                                        .first;
     std::vector<std::string> rows;
-    for (const std::string& row : groups) rows.push_back(row.substr(0, row.rfind('|')));
+    for (const std::string& row : groups) {
+      rows.push_back(BoardJson::Utf8(row.substr(0, row.rfind('|'))));
+    }
     return rows;
   }
 
@@ -156,7 +158,7 @@ TEST_F(BoardSnapshotTest, TodayEqualsTheReportOfTheLocalDay) {
   EXPECT_EQ(AsReport(midday), expected);
   EXPECT_EQ(expected, (std::vector<std::string>{
                           std::string("acd1.example|") + kHostile + "|1|1|0|0 %|25",
-                          std::string("acd1.example|") + kEightBit + "|1|0|1|0 %|NULL",
+                          "acd1.example|" + BoardJson::Utf8(kEightBit) + "|1|0|1|0 %|NULL",
                           "acd1.example|Sales|4|3|1|50 %|18",
                           "acd2.example|Sales|2|2|0|50 %|30",
                       }));
@@ -186,7 +188,7 @@ TEST_F(BoardSnapshotTest, QueuesAndAgentsOnTheDatabaseClock) {
   }
   EXPECT_EQ(queues, (std::vector<std::string>{
                         std::string("acd1.example|") + kHostile + "|0|none",
-                        std::string("acd1.example|") + kEightBit + "|0|none",
+                        "acd1.example|" + BoardJson::Utf8(kEightBit) + "|0|none",
                         "acd1.example|Sales|2|75 2:1 4:1",
                         "acd1.example|Support|1|130 2:1",
                         "acd2.example|Sales|0|none",
