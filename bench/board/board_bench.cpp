@@ -173,7 +173,9 @@ int Main(int argc, char** argv) {
     return 1;
   }
   MySqlConnection db;
-  if (!db.Open("localhost", server.env()->admin_user, server.env()->admin_password) ||
+  // A year of history is written in statements of minutes each.
+  if (!db.Open("localhost", server.env()->admin_user, server.env()->admin_password,
+               {10, 3600, 3600}) ||
       mysql_select_db(db.get(), "acd_db") != 0) {
     return 1;
   }
