@@ -16,8 +16,10 @@ namespace {
 // A snapshot is a handful of small reads; a database that does not answer
 // within these limits counts as unreachable until the next refresh.
 constexpr MySqlTimeouts kTimeouts = {3, 10, 10};
-// A call still queued is looked for among the Call events of this long.
-constexpr int64_t kQueuedWindowSeconds = 24 * 3600;
+// A call still queued is looked for among the Call events of this long: a
+// caller waits minutes, and a call queued before with no event since is one
+// whose end the collector never heard of, not one still waiting.
+constexpr int64_t kQueuedWindowSeconds = 3600;
 constexpr const char* kAnswered = "COALESCE(Agent_Name, '') <> ''";
 
 using Row = std::function<void(MYSQL_ROW row)>;
