@@ -23,8 +23,9 @@ declare -A allowed=(
   [report]="platform config store"
   [manager]="platform config service store"
   [tools]="platform web health config service protocol store report manager"
+  [board]="platform web config store report"
 )
-folders="platform web health config service protocol store worker collector report manager tools"
+folders="platform web health config service protocol store worker collector report manager tools board"
 
 # library -> the folder that builds it.
 declare -A library_folder=(
@@ -42,6 +43,7 @@ declare -A library_folder=(
   [callsink_manager_model]=manager
   [callsink_manager_window]=manager
   [callsink_acdsim]=tools
+  [callsink_board]=board
 )
 
 breaches=0

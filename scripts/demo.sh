@@ -8,8 +8,9 @@
 # service below a private CALLSINK_ROOT (the standalone backend, as on a host
 # without systemd), shows every second what it collects, and after
 # DEMO_SECONDS (default 30) or Ctrl+C stops everything it started and prints
-# a supervisor's report of what was collected (docs/reports.sql). Leaves
-# nothing running.
+# a supervisor's report of what was collected (docs/reports.sql); the
+# wallboard (callsinkboard) shows it live meanwhile, on 127.0.0.1:9670
+# (BOARD_PORT=N for another port). Leaves nothing running.
 #
 #   scripts/demo.sh [BUILD_DIR]        (JOBS=N: parallel compile jobs)
 set -euo pipefail
@@ -27,12 +28,15 @@ source scripts/demo-lib.sh
 servers=(127.0.0.2 127.0.0.3)
 sims=()
 collector_started=0
+board_pid=
 
 sql() { MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb --table -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" acd_db "$@"; }
 value() { MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb -N -B -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" acd_db -e "$1" 2>/dev/null || echo 0; }
 
 stop_everything() {
   trap - EXIT INT TERM
+  if [[ -n $board_pid ]]; then kill -TERM "$board_pid" 2>/dev/null && wait "$board_pid" || true; fi
+  board_pid=
   if ((collector_started)); then
     "$app/callsink" -stop
     "$app/callsink" -unregister
@@ -97,6 +101,16 @@ MYSQL_UNIX_PORT=$MARIADB_SOCKET "$app/callsink" -start
 collector_started=1
 echo "To watch it in the manager meanwhile: CALLSINK_ROOT=$CALLSINK_ROOT $app/callsinkmanager"
 
+bold "Starting the wallboard (callsinkboard, a user who may only read acd_db)"
+MYSQL_PWD=$MARIADB_ADMIN_PASSWORD mariadb -S "$MARIADB_SOCKET" -u"$MARIADB_ADMIN_USER" -e \
+  "CREATE USER board@localhost IDENTIFIED BY 'board'; GRANT SELECT ON acd_db.* TO board@localhost"
+echo board >"$work/board.password"
+board_address=127.0.0.1:${BOARD_PORT:-9670}
+MYSQL_UNIX_PORT=$MARIADB_SOCKET "$bin/callsinkboard" --config /dev/null --listen "$board_address" \
+  --user board --password-file "$work/board.password" >"$work/board.out" 2>&1 &
+board_pid=$!
+echo "The wallboard: http://$board_address/ (a large screen: http://$board_address/?screen=wall)"
+
 bold "Collecting for $seconds seconds (Ctrl+C ends it sooner)"
 interrupted=0
 trap 'interrupted=1' INT
@@ -111,7 +125,9 @@ for ((t = 1; t <= seconds && !interrupted; t++)); do
 done
 trap stop_everything EXIT
 
-bold "Stopping the collector and the ACD servers"
+bold "Stopping the wallboard, the collector and the ACD servers"
+kill -TERM "$board_pid" 2>/dev/null && wait "$board_pid" || true
+board_pid=
 "$app/callsink" -stop
 "$app/callsink" -unregister
 collector_started=0

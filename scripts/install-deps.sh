@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev xvfb xauth twm trayer xdotool x11-utils
   clang libclang-rt-14-dev
   libcpp-httplib-dev prometheus libyaml-cpp-dev libssl-dev libcrypt-dev openssl
+  chromium chromium-driver python3-selenium
   procps psmisc bc
   debhelper lintian scdoc debootstrap systemd-container
 )

@@ -70,7 +70,7 @@ step "Building the packages"
 scripts/build-package.sh "$out" >"$out.build.log" 2>&1 ||
   { tail -40 "$out.build.log"; exit 1; }
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
-packages=(callsink callsink-manager acdsim)
+packages=(callsink callsink-manager acdsim callsink-board)
 # Below /srv in the root: systemd-nspawn puts a tmpfs on /tmp.
 v1_debs=()
 v2_debs=()
