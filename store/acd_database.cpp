@@ -4,6 +4,7 @@
 #include <charconv>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "store/id_headroom.h"
 #include "store/membership_cache.h"
@@ -240,6 +241,29 @@ bool AcdDatabase::AgentsTableHasFullName() {
     if (std::string_view(fields[i].name, fields[i].name_length) == "Agent_FullName") return true;
   }
   return false;
+}
+
+void AcdDatabase::AddHistoryIndexes(uint64_t max_rows) {
+  if (!connection_) return;
+  std::vector<history::MissingIndex> missing;
+  if (!history::FindMissingIndexes(connection_.get(), max_rows, &missing)) {
+    log_->Write("%s", ErrorText().c_str());
+    return;
+  }
+  for (const history::MissingIndex& table : missing) {
+    if (table.rows > max_rows) {
+      log_->Write(
+          "Table %s has %llu rows and no index on (%s): reports and deletions read it whole; "
+          "add the index with `callsinkctl database add-indexes` in a quiet hour",
+          table.table->name, static_cast<unsigned long long>(table.rows),
+          table.table->shown_columns);
+      continue;
+    }
+    if (!history::AddIndex(connection_.get(), *table.table,
+                           [this](const std::string& text) { return Execute(text); })) {
+      log_->Write("%s", ErrorText().c_str());
+    }
+  }
 }
 
 void AcdDatabase::WatchIdRanges() {

@@ -9,6 +9,7 @@
 
 #include "health/worker_stats.h"
 #include "platform/activity_log.h"
+#include "store/history_tables.h"
 #include "store/mysql_connection.h"
 #include "store/mysql_result.h"
 #include "store/sql_statement.h"
@@ -100,6 +101,12 @@ class AcdDatabase {
   // Adds stock_agents.Agent_FullName when the table lacks it; a failed ALTER
   // logs the server's text alone. Does nothing when not connected.
   void UpgradeAgentsTable();
+  // Adds to each history table (history::kTables) the index it lacks, when
+  // the table holds at most `max_rows` rows; an index another collector
+  // added meanwhile is success. A larger table is left alone and logged:
+  // "Table <name> has <n> rows and no index on (<columns>): ...". A failed
+  // ALTER logs the server's text. Does nothing when not connected.
+  void AddHistoryIndexes(uint64_t max_rows = history::kMaxRowsIndexedByCollector);
   // Reads from the server's catalogue how far each table's auto-increment
   // ID has come through its column's range, into the counters. A table at
   // 75% or more is logged, and again at each further percent. Only reads

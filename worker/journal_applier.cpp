@@ -83,6 +83,7 @@ bool JournalApplier::Prepare() {
     return false;
   }
   database_.UpgradeAgentsTable();
+  database_.AddHistoryIndexes();
   WatchIdRanges();
   std::string tables;
   if (database_.ListTablesWithoutTransactions(&tables) && !tables.empty()) {

@@ -13,6 +13,7 @@
 #include "store/schema_names.h"
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
 #include "tools/callsinkctl/collector_health.h"
+#include "tools/callsinkctl/history_index_command.h"
 #include "tools/callsinkctl/server_list_dialog.h"
 
 namespace callsink {
@@ -30,6 +31,7 @@ constexpr const char* kUsageText =
     "       callsinkctl data servers --config N\n"
     "       callsinkctl data delete SERVER --config N [--yes]\n"
     "       callsinkctl data drop-all --config N [--yes]\n"
+    "       callsinkctl database add-indexes --config N\n"
     "       callsinkctl --help | --version\n"
     "N is a configuration's number as `list` shows it. --password-stdin reads the MySQL\n"
     "password from the first line of standard input. The configuration store is root's:\n"
@@ -135,6 +137,7 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   if (command == "remove") return Expect(2, {"yes"}) ? Remove() : kUsage;
   if (command == "apply") return Expect(1, {}) ? Apply() : kUsage;
   if (command == "data") return Data();
+  if (command == "database") return Database();
   return Usage("unknown command " + command);
 }
 
@@ -318,6 +321,21 @@ int ControlTool::Data() {
     return Usage("data " + action + " asks for confirmation: run it on a terminal or pass --yes");
   }
   return DataDrop(row, action == "delete" ? std::optional<std::string>(words[2]) : std::nullopt);
+}
+
+int ControlTool::Database() {
+  const std::vector<std::string>& words = line_.words();
+  if (words.size() < 2 || words[1] != "add-indexes") {
+    return Usage(words.size() < 2 ? "database needs add-indexes"
+                                  : "unknown database command " + words[1]);
+  }
+  if (!Expect(2, {"config"})) return kUsage;
+  const std::optional<std::string> config = line_.Value("config");
+  if (!config) return Usage("database add-indexes needs --config N");
+  const int index = ConfigIndex(*config);
+  if (index < 0) return kUsage;
+  HistoryIndexCommand command(out_, err_, terminal_.interactive());
+  return command.Run(model_->configs()[static_cast<size_t>(index)]) ? kSuccess : kFailure;
 }
 
 int ControlTool::DataServers(const ConfigRow& config) {

@@ -29,6 +29,7 @@ namespace callsink {
 //   data servers --config N
 //   data delete SERVER --config N [--yes]
 //   data drop-all --config N [--yes]
+//   database add-indexes --config N
 //
 // Results go to `out`, errors and prompts to `err`. A password is only ever
 // read from standard input and never printed. Used on the main thread.
@@ -63,6 +64,7 @@ class ControlTool {
   int Remove();
   int Apply();
   int Data();
+  int Database();
   int DataServers(const ConfigRow& config);
   int DataDrop(const ConfigRow& config, const std::optional<std::string>& server);
 
