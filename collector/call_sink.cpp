@@ -117,6 +117,7 @@ void CallSink::StartWorkers(ActivityLog& log) {
               ActivityLog::Printable(reason).c_str());
   }
   journal_cap_bytes_ = ReadJournalCapBytes(registry);
+  retention_days_ = ReadRetentionDays(registry);
   spool_directory_ = ChooseSpool(log);
   ConfigReadCallbacks callbacks;
   // Each worker starts as soon as its configuration is read, after the
@@ -181,6 +182,7 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   config->mysqlUser = row[kMysqlUser];
   config->mysqlPassword = row[kMysqlPassword];
   config->registryPath = ConfigLayout::ConfigKey(number);
+  config->retentionDays = retention_days_;
 
   auto stats = std::make_shared<WorkerStats>();
   const std::string server = ActivityLog::Printable(config->acdServer);

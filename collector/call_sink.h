@@ -84,6 +84,7 @@ class CallSink : public Service {
   int worker_count_ = 0;
   // Read with the configurations, before any worker starts.
   uint64_t journal_cap_bytes_ = 0;
+  uint32_t retention_days_ = 0;
   std::string spool_directory_;
   std::vector<MetricsPage::Worker> metrics_workers_;
   std::unique_ptr<MetricsEndpoint> metrics_;

@@ -14,7 +14,8 @@ struct ServerConfig {
   std::string mysqlServer;
   std::string mysqlUser;
   std::string mysqlPassword;
-  std::string registryPath;  // the configuration's own key, where Status goes
+  std::string registryPath;    // the configuration's own key, where Status goes
+  uint32_t retentionDays = 0;  // days of history kept of the server; 0: all of it
 };
 
 }  // namespace callsink

@@ -77,6 +77,8 @@ class WorkerStats {
     double latency_sum_seconds = 0;
     // Share of each table's ID range used (0 to 1); 0: not read yet.
     std::array<double, kTableCount> id_used{};
+    // Rows retention deleted, by table.
+    std::array<uint64_t, kTableCount> retention_deleted{};
   };
 
   WorkerStats() = default;
@@ -127,6 +129,11 @@ class WorkerStats {
     if constexpr (kCountersBuilt) StoreDouble(id_used_bits_[static_cast<size_t>(table)], share);
   }
 
+  // `rows` rows of `table` that retention deleted (committed).
+  void CountRetentionDeleted(Table table, uint64_t rows) {
+    Add(retention_deleted_[static_cast<size_t>(table)], rows);
+  }
+
   // Any thread.
   Snapshot Read() const;
 
@@ -171,6 +178,7 @@ class WorkerStats {
   std::array<Counter, kApplyLatencyBounds.size() + 1> latency_buckets_{};
   Counter latency_sum_us_{0};
   std::array<std::atomic<uint64_t>, kTableCount> id_used_bits_{};  // doubles' bits
+  std::array<Counter, kTableCount> retention_deleted_{};
 };
 
 }  // namespace callsink

@@ -364,6 +364,21 @@ bool AcdDatabase::WritePosition(std::string_view server, uint64_t journal, uint6
   return Execute(statement_.text());
 }
 
+bool AcdDatabase::ReadAcdClock(std::string_view server, uint64_t* now) {
+  if (!connection_) return false;
+  statement_.Begin(connection_.get())
+      .Add(
+          "select Unix_timestamp(Now()) - coalesce((select TimeDiff from stock_time where "
+          "Serv_Name=")
+      .Quoted(server)
+      .Add("), 0)");
+  const MySqlResult result = Query(statement_.text());
+  MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
+  if (row == nullptr) return false;
+  *now = ParseColumn<uint64_t>(row, mysql_fetch_lengths(result.get()), 0).value_or(0);
+  return true;
+}
+
 bool AcdDatabase::CountMemberships(std::string_view server, size_t* count) {
   if (!connection_) return false;
   statement_.Begin(connection_.get())

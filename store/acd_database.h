@@ -129,6 +129,10 @@ class AcdDatabase {
   // The journal position of `server`; `found` false when it has no row.
   bool ReadPosition(std::string_view server, JournalPosition* position);
   bool WritePosition(std::string_view server, uint64_t journal, uint64_t sequence);
+  // The ACD server's clock now, in seconds: the database server's clock
+  // minus the difference stock_time holds for `server` (none: the
+  // database's clock).
+  bool ReadAcdClock(std::string_view server, uint64_t* now);
   // The server's memberships: how many, and all of them into `cache`
   // (invalidated first, loaded on success).
   bool CountMemberships(std::string_view server, size_t* count);

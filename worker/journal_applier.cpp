@@ -36,7 +36,9 @@ JournalApplier::JournalApplier(const WorkerParts& parts)
       batch_(&database_, &cache_),
       batch_writer_(&batch_),
       batch_dispatch_(parts.config.acdServer, &quiet_, nullptr, &batch_writer_),
-      cursor_(parts.journal) {
+      cursor_(parts.journal),
+      retention_(&database_, parts.log, parts.stats, parts.config.acdServer,
+                 parts.config.retentionDays) {
   database_.CountInto(parts.stats);
 }
 
@@ -127,7 +129,11 @@ bool JournalApplier::ApplyUntilFailure() {
     if (std::chrono::steady_clock::now() - id_ranges_watched_at_ >= kIdRangeWatchInterval) {
       WatchIdRanges();
     }
-    if (!parts_.journal->WaitBeyond(position_, 100)) continue;
+    // Expired rows go a chunk at a time: a batch waits for one at most.
+    const auto now = std::chrono::steady_clock::now();
+    if (retention_.Due(now) && !retention_.Step(now)) database_.TakeFailure();
+    const bool deleting = retention_.Due(now);
+    if (!parts_.journal->WaitBeyond(position_, deleting ? 0 : 100)) continue;
     if (!ReadBatch()) {
       // Durable records that do not read back (logged by the cursor): wait
       // for the writer to move on rather than spin.

@@ -1,9 +1,11 @@
 // The history tables at scale against the program's private MariaDB server:
-// their indexes, added by collectors at once or left to the operator.
+// their indexes, added by collectors at once or left to the operator, and
+// retention.
 #include <gtest/gtest.h>
 
 #include <thread>
 
+#include "store/history_retention.h"
 #include "tests/store/store_test.h"
 
 namespace callsink::test {
@@ -73,6 +75,55 @@ TEST_F(StoreHistoryTest, TableAboveTheLimitIsNamedAndLeftToTheOperator) {
                           "database add-indexes` in a quiet hour"));
   EXPECT_THAT(HistoryIndexes(), ElementsAre("stock_cdr|mine|Serv_Name,Timestamp,Agent_Name",
                                             "stock_status|Serv_Time|Serv_Name,TimeStart,TimeEnd"));
+}
+
+// The ACD server's clock runs 1000 s behind the database's; a day is kept.
+TEST_F(StoreHistoryTest, RetentionDeletesTheExpiredRowsOfItsOwnServerAChunkAtATime) {
+  ConnectStore();
+  const std::string expired = "unix_timestamp() - 1000 - 86400 - 10";
+  const std::string kept = "unix_timestamp() - 1000 - 86400 + 100";
+  Exec("insert into stock_time (Serv_Name, TimeDiff) values ('acd1.example', 1000)");
+  for (const std::string server : {"'acd1.example'", "'acd2.example'"}) {
+    Exec("insert into stock_cdr (Serv_Name, Timestamp) select " + server + ", " + expired +
+         " from seq_1_to_12000");
+    Exec("insert into stock_cdr (Serv_Name, Timestamp) values (" + server + ", " + kept + ")");
+    Exec("insert into stock_calls (Serv_Name, Timestamp) values (" + server + ", " + expired +
+         "), (" + server + ", " + kept + ")");
+    // Ended before the limit, ended after it though begun before, begun after it.
+    Exec("insert into stock_status (Serv_Name, TimeStart, TimeEnd) values (" + server + ", " +
+         expired + " - 50, " + expired + "), (" + server + ", " + expired + " - 50, " + kept +
+         "), (" + server + ", " + kept + ", " + kept + " + 5)");
+  }
+  WorkerStats stats;
+  HistoryRetention retention(&store_, &log_, &stats, kServer, 1);
+  const auto start = HistoryRetention::Clock::now();
+  int chunks = 0;
+  while (retention.Due(start) && chunks < 10) {
+    ASSERT_TRUE(retention.Step(start));
+    ++chunks;
+  }
+  EXPECT_EQ(chunks, 5) << "stock_status 1, stock_cdr 3, stock_calls 1";
+  EXPECT_THAT(Rows("select Serv_Name, count(*) from stock_cdr group by Serv_Name"),
+              ElementsAre("acd1.example|1", "acd2.example|12001"));
+  EXPECT_THAT(Rows("select Serv_Name, count(*) from stock_calls group by Serv_Name"),
+              ElementsAre("acd1.example|1", "acd2.example|2"));
+  EXPECT_THAT(Rows("select Serv_Name, count(*) from stock_status group by Serv_Name"),
+              ElementsAre("acd1.example|2", "acd2.example|3"));
+  EXPECT_EQ(LogLines().back(),
+            "Retention: 12002 rows older than 1 days deleted (stock_status 1, stock_cdr 12000, "
+            "stock_calls 1)");
+  const WorkerStats::Snapshot figures = stats.Read();
+  EXPECT_EQ(figures.retention_deleted[static_cast<size_t>(WorkerStats::Table::kCdr)], 12000u);
+  EXPECT_EQ(figures.retention_deleted[static_cast<size_t>(WorkerStats::Table::kStatus)], 1u);
+
+  // The next pass comes after the interval, and says nothing without rows.
+  EXPECT_FALSE(retention.Due(start + HistoryRetention::kInterval / 2));
+  ASSERT_TRUE(retention.Due(start + HistoryRetention::kInterval));
+  const size_t lines = LogLines().size();
+  while (retention.Due(start + HistoryRetention::kInterval)) {
+    ASSERT_TRUE(retention.Step(start + HistoryRetention::kInterval));
+  }
+  EXPECT_EQ(LogLines().size(), lines);
 }
 
 }  // namespace

@@ -95,6 +95,14 @@ TEST_F(CallsinkctlScenarioTest, AddListEditDeleteOneServersDataRemoveAndDropAll)
   EXPECT_EQ(Ctl({"database", "add-indexes", "--config", "2"}).out,
             "Every history table has its index\n");
 
+  EXPECT_EQ(Ctl({"retention"}).out, "Retention: off, the history is kept for ever\n");
+  run = Ctl({"retention", "400"});
+  EXPECT_EQ(run.out, "Retention: 400 days; callsinkctl apply makes the collector take it up\n");
+  EXPECT_EQ(Ctl({"retention"}).out, "Retention: 400 days\n");
+  EXPECT_EQ(Ctl({"retention", "0"}).exit_code, 2);
+  EXPECT_EQ(Ctl({"retention", "off"}).exit_code, 0);
+  EXPECT_EQ(Ctl({"retention"}).out, "Retention: off, the history is kept for ever\n");
+
   run = Ctl({"data", "delete", "10.0.0.5", "--config", "1", "--yes"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, "Information deleted\n");

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <thread>
 
+#include "config/config_reader.h"
 #include "manager/config_store.h"
 #include "manager/connection_state.h"
 #include "platform/registry.h"
@@ -32,6 +33,7 @@ constexpr const char* kUsageText =
     "       callsinkctl data delete SERVER --config N [--yes]\n"
     "       callsinkctl data drop-all --config N [--yes]\n"
     "       callsinkctl database add-indexes --config N\n"
+    "       callsinkctl retention [DAYS|off]\n"
     "       callsinkctl --help | --version\n"
     "N is a configuration's number as `list` shows it. --password-stdin reads the MySQL\n"
     "password from the first line of standard input. The configuration store is root's:\n"
@@ -39,6 +41,10 @@ constexpr const char* kUsageText =
 
 const std::set<std::string> kFieldOptions = {"server", "port", "mysql-server", "user",
                                              "password-stdin"};
+
+std::string RetentionText(uint32_t days) {
+  return days == 0 ? "off, the history is kept for ever" : std::to_string(days) + " days";
+}
 
 bool AllDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -138,6 +144,7 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   if (command == "apply") return Expect(1, {}) ? Apply() : kUsage;
   if (command == "data") return Data();
   if (command == "database") return Database();
+  if (command == "retention") return Retention();
   return Usage("unknown command " + command);
 }
 
@@ -336,6 +343,32 @@ int ControlTool::Database() {
   if (index < 0) return kUsage;
   HistoryIndexCommand command(out_, err_, terminal_.interactive());
   return command.Run(model_->configs()[static_cast<size_t>(index)]) ? kSuccess : kFailure;
+}
+
+int ControlTool::Retention() {
+  const std::vector<std::string>& words = line_.words();
+  if (words.size() > 2) return Usage("unexpected argument " + words.back());
+  if (!Expect(words.size(), {})) return kUsage;
+  Registry store(registry_file_);
+  if (words.size() == 1) {
+    const bool readable = store_found_ && store.Open(Registry::OpenMode::kExisting);
+    out_ << "Retention: " << RetentionText(readable ? ReadRetentionDays(store) : 0) << "\n";
+    return kSuccess;
+  }
+  const std::string& value = words[1];
+  const bool off = value == "off";
+  if (!off && (!AllDigits(value) || value.size() > 6 || std::stoi(value) == 0)) {
+    return Usage("retention takes a number of days from 1 to 999999 or off, not \"" + value + "\"");
+  }
+  const uint32_t days = off ? 0 : static_cast<uint32_t>(std::stoi(value));
+  if (!store.Open(Registry::OpenMode::kCreate) || !store.CreateKey(ConfigLayout::kServiceKey) ||
+      !store.SetValue(ConfigLayout::kServiceKey, ConfigLayout::kRetentionDays,
+                      std::to_string(days))) {
+    return Fail("cannot write the retention period: " + store.error());
+  }
+  out_ << "Retention: " << RetentionText(days)
+       << "; callsinkctl apply makes the collector take it up\n";
+  return kSuccess;
 }
 
 int ControlTool::DataServers(const ConfigRow& config) {

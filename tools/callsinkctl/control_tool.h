@@ -30,6 +30,7 @@ namespace callsink {
 //   data delete SERVER --config N [--yes]
 //   data drop-all --config N [--yes]
 //   database add-indexes --config N
+//   retention [DAYS|off]
 //
 // Results go to `out`, errors and prompts to `err`. A password is only ever
 // read from standard input and never printed. Used on the main thread.
@@ -65,6 +66,7 @@ class ControlTool {
   int Apply();
   int Data();
   int Database();
+  int Retention();
   int DataServers(const ConfigRow& config);
   int DataDrop(const ConfigRow& config, const std::optional<std::string>& server);
 
