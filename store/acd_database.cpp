@@ -250,16 +250,16 @@ void AcdDatabase::AddHistoryIndexes(uint64_t max_rows) {
     log_->Write("%s", ErrorText().c_str());
     return;
   }
-  for (const history::MissingIndex& table : missing) {
-    if (table.rows > max_rows) {
+  for (const history::MissingIndex& lacking : missing) {
+    if (lacking.rows > max_rows) {
       log_->Write(
           "Table %s has %llu rows and no index on (%s): reports and deletions read it whole; "
           "add the index with `callsinkctl database add-indexes` in a quiet hour",
-          table.table->name, static_cast<unsigned long long>(table.rows),
-          table.table->shown_columns);
+          lacking.index->table, static_cast<unsigned long long>(lacking.rows),
+          lacking.index->shown_columns);
       continue;
     }
-    if (!history::AddIndex(connection_.get(), *table.table,
+    if (!history::AddIndex(connection_.get(), *lacking.index,
                            [this](const std::string& text) { return Execute(text); })) {
       log_->Write("%s", ErrorText().c_str());
     }

@@ -101,8 +101,8 @@ class AcdDatabase {
   // Adds stock_agents.Agent_FullName when the table lacks it; a failed ALTER
   // logs the server's text alone. Does nothing when not connected.
   void UpgradeAgentsTable();
-  // Adds to each history table (history::kTables) the index it lacks, when
-  // the table holds at most `max_rows` rows; an index another collector
+  // Adds to the history tables the indexes they lack (history::kIndexes),
+  // each to a table of at most `max_rows` rows; an index another collector
   // added meanwhile is success. A larger table is left alone and logged:
   // "Table <name> has <n> rows and no index on (<columns>): ...". A failed
   // ALTER logs the server's text. Does nothing when not connected.

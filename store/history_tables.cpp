@@ -49,8 +49,8 @@ bool Covers(std::string_view index_columns, std::string_view wanted) {
 }
 
 // The table's rows, read no further than limit + 1.
-bool CountRows(MYSQL* connection, const Table& table, uint64_t limit, uint64_t* rows) {
-  const std::string query = std::string("select count(*) from (select 1 from ") + table.name +
+bool CountRows(MYSQL* connection, const char* table, uint64_t limit, uint64_t* rows) {
+  const std::string query = std::string("select count(*) from (select 1 from ") + table +
                             " limit " + std::to_string(limit + 1) + ") bounded";
   if (!Send(connection, query)) return false;
   const MySqlResult result(mysql_store_result(connection));
@@ -70,28 +70,28 @@ bool FindMissingIndexes(MYSQL* connection, uint64_t counted_up_to,
       !ReadPairs(connection, kTableRows, &estimates)) {
     return false;
   }
-  for (const Table& table : kTables) {
-    const auto estimate = estimates.find(table.name);
+  for (const Index& index : kIndexes) {
+    const auto estimate = estimates.find(index.table);
     if (estimate == estimates.end()) continue;  // no such table
-    const auto [first, last] = indexes.equal_range(table.name);
+    const auto [first, last] = indexes.equal_range(index.table);
     if (std::any_of(first, last,
-                    [&](const auto& index) { return Covers(index.second, table.index_columns); })) {
+                    [&](const auto& found) { return Covers(found.second, index.columns); })) {
       continue;
     }
     uint64_t rows = 0;
-    if (!CountRows(connection, table, counted_up_to, &rows)) return false;
+    if (!CountRows(connection, index.table, counted_up_to, &rows)) return false;
     if (rows > counted_up_to) {
       rows = std::max(rows, Number(estimate->second.data(), estimate->second.size()));
     }
-    missing->push_back({&table, rows});
+    missing->push_back({&index, rows});
   }
   return true;
 }
 
-std::string AddIndexStatement(const Table& table, bool online) {
+std::string AddIndexStatement(const Index& index, bool online) {
   std::string text =
-      std::string("alter table ") + table.name + " add index `" + table.index_name + "` (";
-  std::string_view columns = table.index_columns;
+      std::string("alter table ") + index.table + " add index `" + index.name + "` (";
+  std::string_view columns = index.columns;
   for (bool first = true; !columns.empty(); first = false) {
     const size_t comma = std::min(columns.find(','), columns.size());
     text += (first ? "`" : ",`") + std::string(columns.substr(0, comma)) + "`";
@@ -119,13 +119,11 @@ void AddExpiredChunkDelete(SqlStatement& statement, const Table& table, std::str
       .Add(" where Serv_Name=")
       .Quoted(server)
       .Add(" and ")
-      .Add(table.start_column)
+      .Add(table.end_column)
       .Add(" < ")
-      .Unsigned(before);
-  if (std::string_view(table.end_column) != table.start_column) {
-    statement.Add(" and ").Add(table.end_column).Add(" < ").Unsigned(before);
-  }
-  statement.Add(" limit ").Unsigned(rows);
+      .Unsigned(before)
+      .Add(" limit ")
+      .Unsigned(rows);
 }
 
 bool IsDuplicateIndex(unsigned int error) { return error == ER_DUP_KEYNAME; }

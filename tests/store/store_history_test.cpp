@@ -22,7 +22,7 @@ class StoreHistoryTest : public StoreTest {
         "select table_name, index_name, group_concat(column_name order by seq_in_index) from "
         "information_schema.statistics where table_schema='acd_db' and index_name<>'PRIMARY' "
         "and table_name in ('stock_status','stock_cdr','stock_calls') "
-        "group by table_name, index_name order by table_name");
+        "group by table_name, index_name order by table_name, index_name");
   }
 };
 
@@ -45,6 +45,7 @@ TEST_F(StoreHistoryTest, TwoCollectorsAtOnceIndexSmallTablesOnceAndSayNothing) {
   for (std::thread& collector : collectors) collector.join();
   EXPECT_THAT(HistoryIndexes(), ElementsAre("stock_calls|Serv_Time|Serv_Name,Timestamp",
                                             "stock_cdr|Serv_Time|Serv_Name,Timestamp",
+                                            "stock_status|Serv_End|Serv_Name,TimeEnd",
                                             "stock_status|Serv_Time|Serv_Name,TimeStart,TimeEnd"));
   for (const char* name : {"first", "second"}) {
     const std::string log = TempDir::ReadFile(dir_ / (std::string("logs/acd_") + name + ".log"));
@@ -67,13 +68,16 @@ TEST_F(StoreHistoryTest, TableAboveTheLimitIsNamedAndLeftToTheOperator) {
   store_.AddHistoryIndexes(2);
   EXPECT_THAT(Sent(), ElementsAre("alter table stock_status add index `Serv_Time` "
                                   "(`Serv_Name`,`TimeStart`,`TimeEnd`), ALGORITHM=INPLACE, "
-                                  "LOCK=NONE"));
+                                  "LOCK=NONE",
+                                  "alter table stock_status add index `Serv_End` "
+                                  "(`Serv_Name`,`TimeEnd`), ALGORITHM=INPLACE, LOCK=NONE"));
   EXPECT_THAT(LogLines(),
               ElementsAre("Connected to database (localhost)",
                           "Table stock_calls has 3 rows and no index on (Serv_Name, Timestamp): "
                           "reports and deletions read it whole; add the index with `callsinkctl "
                           "database add-indexes` in a quiet hour"));
   EXPECT_THAT(HistoryIndexes(), ElementsAre("stock_cdr|mine|Serv_Name,Timestamp,Agent_Name",
+                                            "stock_status|Serv_End|Serv_Name,TimeEnd",
                                             "stock_status|Serv_Time|Serv_Name,TimeStart,TimeEnd"));
 }
 
@@ -89,7 +93,7 @@ TEST_F(StoreHistoryTest, RetentionDeletesTheExpiredRowsOfItsOwnServerAChunkAtATi
     Exec("insert into stock_cdr (Serv_Name, Timestamp) values (" + server + ", " + kept + ")");
     Exec("insert into stock_calls (Serv_Name, Timestamp) values (" + server + ", " + expired +
          "), (" + server + ", " + kept + ")");
-    // Ended before the limit, ended after it though begun before, begun after it.
+    // Ended before the limit; ended after it though begun before; begun after it.
     Exec("insert into stock_status (Serv_Name, TimeStart, TimeEnd) values (" + server + ", " +
          expired + " - 50, " + expired + "), (" + server + ", " + expired + " - 50, " + kept +
          "), (" + server + ", " + kept + ", " + kept + " + 5)");

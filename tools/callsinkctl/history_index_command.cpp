@@ -60,7 +60,7 @@ bool HistoryIndexCommand::Run(const ConfigRow& config) {
     return false;
   }
   if (missing.empty()) {
-    out_ << "Every history table has its index\n";
+    out_ << "Every history table has its indexes\n";
     return true;
   }
   // A second session asks the server how far the build has come.
@@ -69,10 +69,10 @@ bool HistoryIndexCommand::Run(const ConfigRow& config) {
       !watcher.Open(config[kMysqlServer], config[kMysqlUser], config[kMysqlPassword])) {
     watcher.Close();
   }
-  for (const history::MissingIndex& table : missing) {
+  for (const history::MissingIndex& lacking : missing) {
     const Clock::time_point started = Clock::now();
-    const std::string label = std::string(table.table->name) + ": adding the index on (" +
-                              table.table->shown_columns + ")";
+    const std::string label = std::string(lacking.index->table) + ": adding the index on (" +
+                              lacking.index->shown_columns + ")";
     const auto send = [&](const std::string& text) {
       MYSQL* handle = builder.get();
       if (mysql_send_query(handle, text.data(), static_cast<unsigned long>(text.size())) != 0) {
@@ -89,13 +89,13 @@ bool HistoryIndexCommand::Run(const ConfigRow& config) {
       }
       return mysql_read_query_result(handle) == 0;
     };
-    const bool added = history::AddIndex(builder.get(), *table.table, send);
+    const bool added = history::AddIndex(builder.get(), *lacking.index, send);
     if (progress_) err_ << "\r\33[K" << std::flush;
     if (!added) {
-      err_ << "callsinkctl: " << table.table->name << ": " << Error(builder) << "\n";
+      err_ << "callsinkctl: " << lacking.index->table << ": " << Error(builder) << "\n";
       return false;
     }
-    out_ << table.table->name << ": index on (" << table.table->shown_columns << ") added in "
+    out_ << lacking.index->table << ": index on (" << lacking.index->shown_columns << ") added in "
          << SecondsSince(started) << " s\n";
   }
   return true;
