@@ -90,7 +90,8 @@ metric() { curl -s "http://127.0.0.1:$metrics_port/metrics"; }
 # history is loaded while it is stopped, without the indexes.
 start_collector
 stop_collector
-for table in stock_status stock_cdr stock_calls; do sql -e "alter table $table drop index if exists Serv_Time"; done
+sql -e "alter table stock_status drop index if exists Serv_Time, drop index if exists Serv_End"
+for table in stock_cdr stock_calls; do sql -e "alter table $table drop index if exists Serv_Time"; done
 
 per_table=$((rows / 3))
 year_end=$(date +%s)
