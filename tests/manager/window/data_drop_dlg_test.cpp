@@ -3,10 +3,10 @@
 #include <mysql.h>
 
 #include <QComboBox>
-#include <QProgressDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
