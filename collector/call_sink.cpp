@@ -121,6 +121,7 @@ void CallSink::StartWorkers(ActivityLog& log) {
   }
   journal_cap_bytes_ = ReadJournalCapBytes(registry);
   database_tls_ = DatabaseTlsSetting::Read(registry);
+  retention_days_ = ReadRetentionDays(registry);
   spool_directory_ = ChooseSpool(log);
   ConfigReadCallbacks callbacks;
   // Each worker starts as soon as its configuration is read, after the
@@ -188,6 +189,7 @@ void CallSink::StartWorker(ActivityLog& log, int number, const ConfigRow& row) {
   config->mysqlPassword = row[kMysqlPassword];
   config->registryPath = ConfigLayout::ConfigKey(number);
   config->databaseTls = database_tls_;
+  config->retentionDays = retention_days_;
 
   auto stats = std::make_shared<WorkerStats>();
   const std::string server = ActivityLog::Printable(config->acdServer);

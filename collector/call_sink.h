@@ -95,6 +95,7 @@ class CallSink : public Service {
   // Read with the configurations, before any worker starts.
   uint64_t journal_cap_bytes_ = 0;
   DatabaseTlsSetting database_tls_;
+  uint32_t retention_days_ = 0;
   std::string spool_directory_;
   std::vector<MetricsPage::Worker> metrics_workers_;
   std::unique_ptr<MetricsEndpoint> metrics_;

@@ -29,6 +29,9 @@ class ConfigLayout {
   // the most each server's journal may hold, in MiB.
   static constexpr const char* kJournalCapMiB = "JournalCapMiB";
   static constexpr uint64_t kDefaultJournalCapMiB = 1024;
+  // Beside it: how many days of history each worker keeps of its server
+  // (decimal text; missing, empty or 0: everything is kept).
+  static constexpr const char* kRetentionDays = "RetentionDays";
 
   // Connection states a worker reports.
   static constexpr const char* kNothingConnected = "N-N";

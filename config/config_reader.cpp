@@ -53,4 +53,10 @@ uint64_t ReadJournalCapBytes(Registry& registry) {
   return cap << 20;
 }
 
+uint32_t ReadRetentionDays(Registry& registry) {
+  const int days = ConfigLayout::AtoI(
+      ReadValue(registry, ConfigLayout::kServiceKey, ConfigLayout::kRetentionDays, {}));
+  return days > 0 ? static_cast<uint32_t>(days) : 0;
+}
+
 }  // namespace callsink

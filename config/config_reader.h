@@ -43,4 +43,9 @@ ConfigReadResult ReadConfigs(Registry& registry, const ConfigReadCallbacks& call
 // cannot be read.
 uint64_t ReadJournalCapBytes(Registry& registry);
 
+// The days of history each worker keeps: ConfigLayout's kRetentionDays below
+// kServiceKey, read like atoi; 0 (everything is kept) when it is missing,
+// empty, not a positive number or cannot be read.
+uint32_t ReadRetentionDays(Registry& registry);
+
 }  // namespace callsink

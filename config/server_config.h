@@ -18,6 +18,7 @@ struct ServerConfig {
   std::string mysqlPassword;
   std::string registryPath;        // the configuration's own key, where Status goes
   DatabaseTlsSetting databaseTls;  // every configuration's, from the Database key
+  uint32_t retentionDays = 0;      // days of history kept of the server; 0: all of it
 };
 
 }  // namespace callsink

@@ -168,6 +168,16 @@ const std::vector<Family>& WorkerFamilies() {
                                                   static_cast<int64_t>(std::time(nullptr)));
          page.Sample(name, row.Base(), seconds / 86400.0);
        }},
+      {"callsink_retention_deleted_rows_total", "counter",
+       "History rows deleted by retention (RetentionDays), by table.", false,
+       [](MetricsText& page, Row& row, std::string_view name) {
+         for (const auto t :
+              {WorkerStats::Table::kStatus, WorkerStats::Table::kCdr, WorkerStats::Table::kCalls}) {
+           const auto index = static_cast<size_t>(t);
+           page.Sample(name, row.With("table", WorkerStats::kTableNames[index]),
+                       row.figures.retention_deleted[index]);
+         }
+       }},
       {"callsink_journal_backlog_entries", "gauge", "Journal entries not yet applied.", true,
        Single(&Snapshot::backlog_entries)},
       {"callsink_journal_backlog_bytes", "gauge", "Bytes of the journal entries not yet applied.",

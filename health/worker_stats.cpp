@@ -82,6 +82,7 @@ WorkerStats::Snapshot WorkerStats::Read() const {
     }
   }
   CopyAll(rows_, s.rows);
+  CopyAll(retention_deleted_, s.retention_deleted);
   s.failed_statements = failed_statements_.load(kRelaxed);
   CopyAll(connects_, s.connects);
   CopyAll(losses_, s.losses);

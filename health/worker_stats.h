@@ -82,6 +82,8 @@ class WorkerStats {
     // certificate ends (seconds since 1970; 0: unknown).
     bool database_tls = false;
     int64_t database_certificate_end = 0;
+    // Rows retention deleted, by table.
+    std::array<uint64_t, kTableCount> retention_deleted{};
   };
 
   WorkerStats() = default;
@@ -141,6 +143,10 @@ class WorkerStats {
     database_tls_.store(encrypted, std::memory_order_relaxed);
     database_certificate_end_.store(certificate_end, std::memory_order_relaxed);
   }
+  // `rows` rows of `table` that retention deleted (committed).
+  void CountRetentionDeleted(Table table, uint64_t rows) {
+    Add(retention_deleted_[static_cast<size_t>(table)], rows);
+  }
 
   // Any thread.
   Snapshot Read() const;
@@ -189,6 +195,7 @@ class WorkerStats {
   std::array<std::atomic<uint64_t>, kTableCount> id_used_bits_{};  // doubles' bits
   std::atomic<bool> database_tls_{false};
   std::atomic<int64_t> database_certificate_end_{0};
+  std::array<Counter, kTableCount> retention_deleted_{};
 };
 
 }  // namespace callsink

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,12 @@ class DataDropDialog {
   // on Cancel. Index 0 always means the whole database, whatever the texts.
   virtual std::optional<size_t> DoModal(const std::string& mysql_server,
                                         const std::vector<std::string>& choices) = 0;
+
+  // While one server's rows are deleted after DoModal, a chunk at a time:
+  // `rows` rows of `table` (by the schema's name) are gone so far. Called
+  // after each chunk, then EndProgress once, before the result is shown.
+  virtual void ShowProgress(const std::string& /*table*/, uint64_t /*rows*/) {}
+  virtual void EndProgress() {}
 };
 
 }  // namespace callsink

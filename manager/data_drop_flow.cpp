@@ -25,7 +25,11 @@ DataDropFlow::Outcome DataDropFlow::Run(const std::string& mysql_server, const s
     messages_.Show("Database deleted", MessageKind::kNotice);
     return Outcome::kDatabaseDropped;
   }
-  if (!db.DeleteServerData(choices[*chosen])) return Outcome::kFailed;
+  const bool deleted = db.DeleteServerData(
+      choices[*chosen],
+      [this](const std::string& table, uint64_t rows) { dialog_.ShowProgress(table, rows); });
+  dialog_.EndProgress();
+  if (!deleted) return Outcome::kFailed;
   messages_.Show("Information deleted", MessageKind::kNotice);
   return Outcome::kServerDeleted;
 }

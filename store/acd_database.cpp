@@ -4,6 +4,7 @@
 #include <charconv>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "store/id_headroom.h"
 #include "store/membership_cache.h"
@@ -244,6 +245,29 @@ bool AcdDatabase::AgentsTableHasFullName() {
   return false;
 }
 
+void AcdDatabase::AddHistoryIndexes(uint64_t max_rows) {
+  if (!connection_) return;
+  std::vector<history::MissingIndex> missing;
+  if (!history::FindMissingIndexes(connection_.get(), max_rows, &missing)) {
+    log_->Write("%s", ErrorText().c_str());
+    return;
+  }
+  for (const history::MissingIndex& lacking : missing) {
+    if (lacking.rows > max_rows) {
+      log_->Write(
+          "Table %s has %llu rows and no index on (%s): reports and deletions read it whole; "
+          "add the index with `callsinkctl database add-indexes` in a quiet hour",
+          lacking.index->table, static_cast<unsigned long long>(lacking.rows),
+          lacking.index->shown_columns);
+      continue;
+    }
+    if (!history::AddIndex(connection_.get(), *lacking.index,
+                           [this](const std::string& text) { return Execute(text); })) {
+      log_->Write("%s", ErrorText().c_str());
+    }
+  }
+}
+
 void AcdDatabase::WatchIdRanges() {
   if (!connection_) return;
   for (const IdHeadroom::Table& table : IdHeadroom::Read(connection_.get())) {
@@ -340,6 +364,21 @@ bool AcdDatabase::WritePosition(std::string_view server, uint64_t journal, uint6
       .Add(", Position=")
       .Unsigned(sequence);
   return Execute(statement_.text());
+}
+
+bool AcdDatabase::ReadAcdClock(std::string_view server, uint64_t* now) {
+  if (!connection_) return false;
+  statement_.Begin(connection_.get())
+      .Add(
+          "select Unix_timestamp(Now()) - coalesce((select TimeDiff from stock_time where "
+          "Serv_Name=")
+      .Quoted(server)
+      .Add("), 0)");
+  const MySqlResult result = Query(statement_.text());
+  MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
+  if (row == nullptr) return false;
+  *now = ParseColumn<uint64_t>(row, mysql_fetch_lengths(result.get()), 0).value_or(0);
+  return true;
 }
 
 bool AcdDatabase::CountMemberships(std::string_view server, size_t* count) {

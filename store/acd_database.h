@@ -9,6 +9,7 @@
 
 #include "health/worker_stats.h"
 #include "platform/activity_log.h"
+#include "store/history_tables.h"
 #include "store/mysql_connection.h"
 #include "store/mysql_result.h"
 #include "store/sql_statement.h"
@@ -103,6 +104,12 @@ class AcdDatabase {
   // Adds stock_agents.Agent_FullName when the table lacks it; a failed ALTER
   // logs the server's text alone. Does nothing when not connected.
   void UpgradeAgentsTable();
+  // Adds to the history tables the indexes they lack (history::kIndexes),
+  // each to a table of at most `max_rows` rows; an index another collector
+  // added meanwhile is success. A larger table is left alone and logged:
+  // "Table <name> has <n> rows and no index on (<columns>): ...". A failed
+  // ALTER logs the server's text. Does nothing when not connected.
+  void AddHistoryIndexes(uint64_t max_rows = history::kMaxRowsIndexedByCollector);
   // Reads from the server's catalogue how far each table's auto-increment
   // ID has come through its column's range, into the counters. A table at
   // 75% or more is logged, and again at each further percent. Only reads
@@ -125,6 +132,10 @@ class AcdDatabase {
   // The journal position of `server`; `found` false when it has no row.
   bool ReadPosition(std::string_view server, JournalPosition* position);
   bool WritePosition(std::string_view server, uint64_t journal, uint64_t sequence);
+  // The ACD server's clock now, in seconds: the database server's clock
+  // minus the difference stock_time holds for `server` (none: the
+  // database's clock).
+  bool ReadAcdClock(std::string_view server, uint64_t* now);
   // The server's memberships: how many, and all of them into `cache`
   // (invalidated first, loaded on success).
   bool CountMemberships(std::string_view server, size_t* count);

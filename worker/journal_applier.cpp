@@ -30,7 +30,9 @@ JournalApplier::JournalApplier(const WorkerParts& parts)
       batch_(&database_, &cache_),
       batch_writer_(&batch_),
       batch_dispatch_(parts.config.acdServer, &quiet_, nullptr, &batch_writer_),
-      cursor_(parts.journal) {
+      cursor_(parts.journal),
+      retention_(&database_, parts.log, parts.stats, parts.config.acdServer,
+                 parts.config.retentionDays) {
   database_.CountInto(parts.stats);
 }
 
@@ -77,6 +79,7 @@ bool JournalApplier::Prepare() {
     return false;
   }
   database_.UpgradeAgentsTable();
+  database_.AddHistoryIndexes();
   WatchIdRanges();
   std::string tables;
   if (database_.ListTablesWithoutTransactions(&tables) && !tables.empty()) {
@@ -121,7 +124,11 @@ bool JournalApplier::ApplyUntilFailure() {
         parts_.options->id_range_watch_interval) {
       WatchIdRanges();
     }
-    if (!parts_.journal->WaitBeyond(position_, 100)) continue;
+    // Expired rows go a chunk at a time: a batch waits for one at most.
+    const auto now = std::chrono::steady_clock::now();
+    if (retention_.Due(now) && !retention_.Step(now)) database_.TakeFailure();
+    const bool deleting = retention_.Due(now);
+    if (!parts_.journal->WaitBeyond(position_, deleting ? 0 : 100)) continue;
     if (!ReadBatch()) {
       // Durable records that do not read back (logged by the cursor): wait
       // for the writer to move on rather than spin.

@@ -9,6 +9,7 @@
 #include "platform/activity_log.h"
 #include "store/acd_batch.h"
 #include "store/acd_database.h"
+#include "store/history_retention.h"
 #include "store/membership_cache.h"
 #include "worker/journal_cursor.h"
 #include "worker/message_dispatch.h"
@@ -36,6 +37,9 @@ namespace callsink {
 // connection otherwise. A statement the server refuses for its values is
 // logged and left out: the batch is then applied again one statement at a
 // time.
+//
+// With a retention period it also deletes the server's expired history,
+// one chunk between two batches (HistoryRetention).
 //
 // Runs on a thread of its own; shares the journal, the state, the log and
 // the stats with the worker's reader.
@@ -113,6 +117,8 @@ class JournalApplier {
   ActivityLog quiet_;
   MessageDispatch batch_dispatch_;
   JournalCursor cursor_;
+  // The server's expired history, a chunk between two batches.
+  HistoryRetention retention_;
 
   uint64_t position_ = 0;
   std::vector<Held> held_;

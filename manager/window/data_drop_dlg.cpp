@@ -1,7 +1,9 @@
 #include "manager/window/data_drop_dlg.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 
 #include "manager/window/dialog_builder.h"
@@ -25,6 +27,8 @@ CDataDropDlg::CDataDropDlg(QWidget* parent) : QDialog(parent) {
   connect(m_btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+CDataDropDlg::~CDataDropDlg() = default;
+
 std::optional<size_t> CDataDropDlg::DoModal(const std::string& mysql_server,
                                             const std::vector<std::string>& choices) {
   m_editMysqlServer->setText(QString::fromStdString(mysql_server));
@@ -35,5 +39,30 @@ std::optional<size_t> CDataDropDlg::DoModal(const std::string& mysql_server,
   if (exec() != QDialog::Accepted || m_cbServer->currentIndex() < 0) return std::nullopt;
   return static_cast<size_t>(m_cbServer->currentIndex());
 }
+
+void CDataDropDlg::ShowProgress(const std::string& table, uint64_t rows) {
+  if (!m_progress) {
+    // Over the configuration dialog: this one has closed by now.
+    m_progress = std::make_unique<QProgressDialog>(parentWidget());
+    m_progress->setWindowTitle(windowTitle());
+    m_progress->setCancelButton(nullptr);
+    m_progress->setRange(0, 0);
+    m_progress->setMinimumDuration(0);
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_deleted.clear();
+  }
+  if (m_deleted.empty() || m_deleted.back().first != table) m_deleted.emplace_back(table, 0);
+  m_deleted.back().second = rows;
+  QString text = QStringLiteral("Rows deleted of %1:").arg(m_cbServer->currentText());
+  for (const auto& [name, count] : m_deleted) {
+    text += QStringLiteral("\n%1: %2").arg(QString::fromStdString(name)).arg(count);
+  }
+  m_progress->setLabelText(text);
+  m_progress->show();
+  // The deletion runs on this thread: the dialog paints between chunks.
+  QCoreApplication::processEvents();
+}
+
+void CDataDropDlg::EndProgress() { m_progress.reset(); }
 
 }  // namespace callsink

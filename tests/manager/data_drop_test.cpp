@@ -2,7 +2,9 @@
 #include <mysql.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "manager/data_drop_db.h"
@@ -60,6 +62,20 @@ class DataDropTest : public test::StoreTest {
   test::ScriptedDataDropDialog dialog_;
 };
 
+// One query per table, so that a table missing or unreadable hides no
+// server whose rows the others hold.
+const std::vector<std::string> kServerQueries = {
+    "select distinct Serv_Name from stock_groups",    "select distinct Serv_Name from stock_agents",
+    "select distinct Serv_Name from stock_relations", "select distinct Serv_Name from stock_calls",
+    "select distinct Serv_Name from stock_cdr",       "select distinct Serv_Name from stock_status",
+    "select distinct Serv_Name from stock_time"};
+
+std::vector<std::string> Joined(std::vector<std::string> first,
+                                const std::vector<std::string>& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
 const std::vector<std::string> kAll(7, "1");
 const std::vector<std::string> kNone(7, "0");
 
@@ -73,21 +89,22 @@ TEST_F(DataDropTest, OffersAllFirstThenEveryServerOnceAndCancelDeletesNothing) {
               UnorderedElementsAre("10.0.0.5", "10.0.0.6"));
   EXPECT_TRUE(messages_.shown.empty());
   EXPECT_EQ(RowCounts("10.0.0.5"), kAll);
-  EXPECT_THAT(Statements(), ElementsAre(kSessionModes,
-                                        "select Serv_Name from stock_agents union select "
-                                        "Serv_Name from stock_groups"));
+  EXPECT_EQ(Statements(), Joined({kSessionModes}, kServerQueries));
 }
 
 TEST_F(DataDropTest, DeletingOneServerRunsTheSevenDeletesInOrderAndKeepsTheOthers) {
   dialog_.server = "10.0.0.5";
   EXPECT_EQ(RunFlow(env().admin_password), DataDropFlow::Outcome::kServerDeleted);
   EXPECT_EQ(messages_.shown, (std::vector<std::string>{"Information deleted"}));
-  std::vector<std::string> expected{
-      kSessionModes, "select Serv_Name from stock_agents union select Serv_Name from stock_groups"};
+  std::vector<std::string> expected = Joined({kSessionModes}, kServerQueries);
   for (const std::string& table : kTables) {
-    expected.push_back("delete from " + table + " where Serv_Name=\"10.0.0.5\"");
+    const bool history = table == "stock_calls" || table == "stock_cdr" || table == "stock_status";
+    expected.push_back("delete from " + table + " where Serv_Name=\"10.0.0.5\"" +
+                       (history ? " limit 10000" : ""));
   }
   EXPECT_EQ(Statements(), expected);
+  EXPECT_THAT(dialog_.progress, ElementsAre("stock_calls 1", "stock_cdr 1", "stock_status 1"));
+  EXPECT_EQ(dialog_.progress_ended, 1);
   EXPECT_EQ(RowCounts("10.0.0.5"), kNone);
   EXPECT_EQ(RowCounts("10.0.0.6"), kAll);
 }
@@ -97,8 +114,9 @@ TEST_F(DataDropTest, FailingDeleteStopsAtThatTableAndSaysWhy) {
   CDataDropDb db(messages_);
   ASSERT_TRUE(db.Connect("localhost", env().admin_user, env().admin_password));
   EXPECT_FALSE(db.DeleteServerData("10.0.0.5"));
-  EXPECT_EQ(messages_.shown, (std::vector<std::string>{"Cleaning tables failed: Table "
-                                                       "'acd_db.stock_relations' doesn't exist"}));
+  EXPECT_EQ(messages_.shown,
+            (std::vector<std::string>{"Cleaning tables failed: Table 'acd_db.stock_relations' "
+                                      "doesn't exist (2 rows deleted)"}));
   EXPECT_EQ(Value("select count(*) from acd_db.stock_groups where Serv_Name='10.0.0.5'"), "0");
   EXPECT_EQ(Value("select count(*) from acd_db.stock_agents where Serv_Name='10.0.0.5'"), "0");
   for (const char* table : {"stock_calls", "stock_cdr", "stock_status", "stock_time"}) {
@@ -107,6 +125,37 @@ TEST_F(DataDropTest, FailingDeleteStopsAtThatTableAndSaysWhy) {
         "1")
         << table << " was touched after the failure";
   }
+  // The rest is still offered, so that the deletion can be finished.
+  std::vector<std::string> names;
+  ASSERT_TRUE(db.GetServerNames(&names));
+  EXPECT_THAT(names, UnorderedElementsAre("10.0.0.5", "10.0.0.6"));
+}
+
+TEST_F(DataDropTest, HistoryGoesInChunksAndExactlyThatServersWhileAnotherServerIsWritten) {
+  Exec(
+      "insert into acd_db.stock_cdr (Serv_Name, Timestamp) select '10.0.0.5', seq from "
+      "seq_1_to_25000");
+  std::atomic<bool> deleted{false};
+  uint32_t written = 0;
+  std::thread collector([&] {
+    ActivityLog log;
+    ASSERT_TRUE(log.Open("10.0.0.6"));
+    AcdDatabase store(&log);
+    ASSERT_TRUE(store.Connect("localhost", env().admin_user, env().admin_password));
+    while (!deleted || written < 100) {
+      ASSERT_TRUE(store.WriteCdr("10.0.0.6", "Sales", "1001", "555", "g", ++written, 1, 1, 0, 1));
+    }
+  });
+  dialog_.server = "10.0.0.5";
+  EXPECT_EQ(RunFlow(env().admin_password), DataDropFlow::Outcome::kServerDeleted);
+  deleted = true;
+  collector.join();
+  EXPECT_EQ(messages_.shown, (std::vector<std::string>{"Information deleted"}));
+  EXPECT_THAT(dialog_.progress, ElementsAre("stock_calls 1", "stock_cdr 10000", "stock_cdr 20000",
+                                            "stock_cdr 25001", "stock_status 1"));
+  EXPECT_EQ(RowCounts("10.0.0.5"), kNone);
+  EXPECT_EQ(Value("select count(*) from acd_db.stock_cdr where Serv_Name='10.0.0.6'"),
+            std::to_string(written + 1));
 }
 
 TEST_F(DataDropTest, AllDropsTheDatabaseAndASecondDropSaysWhyItFailed) {

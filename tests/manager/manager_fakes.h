@@ -148,11 +148,18 @@ class ScriptedDataDropDialog : public DataDropDialog {
     }
     return choice;
   }
+  void ShowProgress(const std::string& table, uint64_t rows) override {
+    progress.push_back(table + " " + std::to_string(rows));
+  }
+  void EndProgress() override { ++progress_ended; }
   std::optional<size_t> choice;
   std::optional<std::string> server;
   std::string shown_server;
   std::vector<std::string> choices;
   int opened = 0;
+  // "table rows" of each ShowProgress; EndProgress calls.
+  std::vector<std::string> progress;
+  int progress_ended = 0;
 };
 
 }  // namespace callsink::test

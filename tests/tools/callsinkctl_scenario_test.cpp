@@ -84,6 +84,26 @@ TEST_F(CallsinkctlScenarioTest, AddListEditDeleteOneServersDataRemoveAndDropAll)
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_TRUE(run.err.starts_with("Connection failed: Access denied for user")) << run.err;
 
+  run = Ctl({"database", "add-indexes", "--config", "2"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_THAT(SortedLines(run.out),
+              ::testing::ElementsAre(
+                  ::testing::StartsWith("stock_calls: index on (Serv_Name, Timestamp) added in "),
+                  ::testing::StartsWith("stock_cdr: index on (Serv_Name, Timestamp) added in "),
+                  ::testing::StartsWith("stock_status: index on (Serv_Name, TimeEnd) added in "),
+                  ::testing::StartsWith(
+                      "stock_status: index on (Serv_Name, TimeStart, TimeEnd) added in ")));
+  EXPECT_EQ(Ctl({"database", "add-indexes", "--config", "2"}).out,
+            "Every history table has its indexes\n");
+
+  EXPECT_EQ(Ctl({"retention"}).out, "Retention: off, the history is kept for ever\n");
+  run = Ctl({"retention", "400"});
+  EXPECT_EQ(run.out, "Retention: 400 days; callsinkctl apply makes the collector take it up\n");
+  EXPECT_EQ(Ctl({"retention"}).out, "Retention: 400 days\n");
+  EXPECT_EQ(Ctl({"retention", "0"}).exit_code, 2);
+  EXPECT_EQ(Ctl({"retention", "off"}).exit_code, 0);
+  EXPECT_EQ(Ctl({"retention"}).out, "Retention: off, the history is kept for ever\n");
+
   run = Ctl({"data", "delete", "10.0.0.5", "--config", "1", "--yes"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, "Information deleted\n");

@@ -232,6 +232,59 @@ TEST_F(JournalApplierTest, BatchesWriteTheRowsThatStatementsOneByOneWrite) {
   EXPECT_EQ(refused, 2u) << log;
 }
 
+// With a retention period the applier deletes its own server's expired
+// history between its batches, and nobody else's.
+TEST_F(JournalApplierTest, RetentionDeletesOnlyItsServersExpiredHistoryBetweenBatches) {
+  {
+    AcdDatabase database(&log_);
+    ASSERT_TRUE(
+        database.Connect("localhost", server_->env()->admin_user, server_->env()->admin_password));
+    ASSERT_TRUE(database.CreateTables());
+  }
+  test::SqlClient sql(*server_->env());
+  for (const std::string server : {"retained", "neighbour"}) {
+    ASSERT_TRUE(sql.Exec("insert into acd_db.stock_cdr (Serv_Name, Timestamp) select '" + server +
+                         "', seq from acd_db.seq_1_to_12000"));
+    ASSERT_TRUE(
+        sql.Exec("insert into acd_db.stock_status (Serv_Name, TimeStart, TimeEnd) values ('" +
+                 server + "', 5, 10)"));
+  }
+  AddEvent(0, test::WireBytes().Name("1001").Name("Sales").Be32(1));
+  AddEvent(0, test::WireBytes().Name("1001").Name("Sales").Be32(2));
+  ServerConfig config;
+  config.acdServer = "retained";
+  config.mysqlServer = "localhost";
+  config.mysqlUser = server_->env()->admin_user;
+  config.mysqlPassword = server_->env()->admin_password;
+  config.retentionDays = 1;
+  ManualResetEvent stop;
+  JournalApplier applier({config, &log_, &journal_, &state_, &stats_, &stop});
+  std::thread applying([&] { applier.Run(); });
+  const std::string log_file = dir_ / "logs/acd_worker.log";
+  EXPECT_TRUE(test::WaitUntil(60000, [&] {
+    return journal_.applied() >= journal_.durable() &&
+           test::TempDir::ReadFile(log_file).find("Retention: ") != std::string::npos;
+  }));
+  stop.Set();
+  applying.join();
+  EXPECT_NE(test::TempDir::ReadFile(log_file).find(
+                "Retention: 12001 rows older than 1 days deleted (stock_status 1, stock_cdr "
+                "12000, stock_calls 0)"),
+            std::string::npos);
+  EXPECT_EQ(sql.Rows("select count(*) from acd_db.stock_cdr where Serv_Name='retained'").at(0),
+            "0");
+  EXPECT_EQ(sql.Rows("select count(*) from acd_db.stock_status where Serv_Name='retained' and "
+                     "TimeEnd=3000900000")
+                .at(0),
+            "2")
+      << "the events' intervals are no history yet";
+  EXPECT_EQ(sql.Rows("select count(*) from acd_db.stock_cdr where Serv_Name='neighbour'").at(0),
+            "12000");
+  EXPECT_EQ(sql.Rows("select count(*) from acd_db.stock_status where Serv_Name='neighbour'").at(0),
+            "1");
+  EXPECT_EQ(stats_.Read().retention_deleted[static_cast<size_t>(WorkerStats::Table::kCdr)], 12000u);
+}
+
 // The server refuses the batch a set number of times with a given error (a
 // trigger on stock_groups, its budget in a table without transactions, so
 // that the rollback keeps the count): a refused commit (a cluster's

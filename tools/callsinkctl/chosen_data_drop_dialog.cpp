@@ -24,4 +24,14 @@ std::optional<size_t> ChosenDataDropDialog::DoModal(const std::string& mysql_ser
   return chosen;
 }
 
+void ChosenDataDropDialog::ShowProgress(const std::string& table, uint64_t rows) {
+  if (deleted_.empty() || deleted_.back().first != table) deleted_.emplace_back(table, 0);
+  deleted_.back().second = rows;
+  std::string line = "Deleted from " + server_.value_or("") + ":";
+  for (const auto& [name, count] : deleted_) {
+    line += (line.back() == ':' ? " " : ", ") + name + " " + std::to_string(count);
+  }
+  terminal_.ShowProgress(line + " rows");
+}
+
 }  // namespace callsink

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "manager/data_drop_dialog.h"
 #include "tools/callsinkctl/terminal.h"
@@ -23,6 +26,11 @@ class ChosenDataDropDialog : public DataDropDialog {
   std::optional<size_t> DoModal(const std::string& mysql_server,
                                 const std::vector<std::string>& choices) override;
 
+  // "Deleted from SERVER: stock_calls N, stock_cdr N, ... rows" on the
+  // terminal's progress line.
+  void ShowProgress(const std::string& table, uint64_t rows) override;
+  void EndProgress() override { terminal_.EndProgress(); }
+
   // After DoModal: whether the chosen server was among the choices.
   bool found() const { return found_; }
 
@@ -30,6 +38,8 @@ class ChosenDataDropDialog : public DataDropDialog {
   Terminal& terminal_;
   const std::optional<std::string> server_;
   bool found_ = false;
+  // Each table's rows deleted so far, in the order of deletion.
+  std::vector<std::pair<std::string, uint64_t>> deleted_;
 };
 
 }  // namespace callsink

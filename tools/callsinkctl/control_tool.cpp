@@ -8,6 +8,7 @@
 #include <ostream>
 #include <thread>
 
+#include "config/config_reader.h"
 #include "config/database_tls_setting.h"
 #include "manager/config_store.h"
 #include "manager/connection_state.h"
@@ -17,6 +18,7 @@
 #include "tools/callsinkctl/chosen_data_drop_dialog.h"
 #include "tools/callsinkctl/collector_health.h"
 #include "tools/callsinkctl/database_tls_command.h"
+#include "tools/callsinkctl/history_index_command.h"
 #include "tools/callsinkctl/report_command.h"
 #include "tools/callsinkctl/server_list_dialog.h"
 
@@ -40,6 +42,8 @@ constexpr const char* kUsageText =
     "       callsinkctl report groups|agents|abandoned --config N [--from \"YYYY-MM-DD HH:MM\"]\n"
     "                       [--until ...] [--interval 15m|30m|60m|day] [--time-zone ZONE]\n"
     "                       [--server NAME] [--group NAME] [--format table|csv]\n"
+    "       callsinkctl database add-indexes --config N\n"
+    "       callsinkctl retention [DAYS|off]\n"
     "       callsinkctl --help | --version\n"
     "N is a configuration's number as `list` shows it. --password-stdin reads the MySQL\n"
     "password from the first line of standard input. The configuration store is root's:\n"
@@ -47,6 +51,10 @@ constexpr const char* kUsageText =
 
 const std::set<std::string> kFieldOptions = {"server", "port", "mysql-server", "user",
                                              "password-stdin"};
+
+std::string RetentionText(uint32_t days) {
+  return days == 0 ? "off, the history is kept for ever" : std::to_string(days) + " days";
+}
 
 bool AllDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -145,10 +153,9 @@ int ControlTool::Run(const std::vector<std::string>& args) {
   if (command == "remove") return Expect(2, {"yes"}) ? Remove() : kUsage;
   if (command == "apply") return Expect(1, {}) ? Apply() : kUsage;
   if (command == "data") return Data();
-  if (command == "database" && line_.words().size() >= 2 && line_.words()[1] == "tls") {
-    return RunDatabaseTlsCommand(line_, registry_file_, out_, err_);
-  }
+  if (command == "database") return Database();
   if (command == "report") return Report();
+  if (command == "retention") return Retention();
   return Usage("unknown command " + command);
 }
 
@@ -334,6 +341,51 @@ int ControlTool::Data() {
   return DataDrop(row, action == "delete" ? std::optional<std::string>(words[2]) : std::nullopt);
 }
 
+int ControlTool::Database() {
+  const std::vector<std::string>& words = line_.words();
+  if (words.size() >= 2 && words[1] == "tls") {
+    return RunDatabaseTlsCommand(line_, registry_file_, out_, err_);
+  }
+  if (words.size() < 2 || words[1] != "add-indexes") {
+    return Usage(words.size() < 2 ? "database needs add-indexes or tls"
+                                  : "unknown database command " + words[1]);
+  }
+  if (!Expect(2, {"config"})) return kUsage;
+  const std::optional<std::string> config = line_.Value("config");
+  if (!config) return Usage("database add-indexes needs --config N");
+  const int index = ConfigIndex(*config);
+  if (index < 0) return kUsage;
+  HistoryIndexCommand command(out_, err_, terminal_.interactive());
+  return command.Run(model_->configs()[static_cast<size_t>(index)], ReadDatabaseTls()) ? kSuccess
+                                                                                       : kFailure;
+}
+
+int ControlTool::Retention() {
+  const std::vector<std::string>& words = line_.words();
+  if (words.size() > 2) return Usage("unexpected argument " + words.back());
+  if (!Expect(words.size(), {})) return kUsage;
+  Registry store(registry_file_);
+  if (words.size() == 1) {
+    const bool readable = store_found_ && store.Open(Registry::OpenMode::kExisting);
+    out_ << "Retention: " << RetentionText(readable ? ReadRetentionDays(store) : 0) << "\n";
+    return kSuccess;
+  }
+  const std::string& value = words[1];
+  const bool off = value == "off";
+  if (!off && (!AllDigits(value) || value.size() > 6 || std::stoi(value) == 0)) {
+    return Usage("retention takes a number of days from 1 to 999999 or off, not \"" + value + "\"");
+  }
+  const uint32_t days = off ? 0 : static_cast<uint32_t>(std::stoi(value));
+  if (!store.Open(Registry::OpenMode::kCreate) || !store.CreateKey(ConfigLayout::kServiceKey) ||
+      !store.SetValue(ConfigLayout::kServiceKey, ConfigLayout::kRetentionDays,
+                      std::to_string(days))) {
+    return Fail("cannot write the retention period: " + store.error());
+  }
+  out_ << "Retention: " << RetentionText(days)
+       << "; callsinkctl apply makes the collector take it up\n";
+  return kSuccess;
+}
+
 int ControlTool::DataServers(const ConfigRow& config) {
   ServerListDialog dialog;
   if (model_->OnResetDb(CManagerModel::FieldsOf(config), dialog) ==
@@ -372,12 +424,15 @@ int ControlTool::Report() {
   if (!config) return Usage("report needs --config N");
   const int index = ConfigIndex(*config);
   if (index < 0) return kUsage;
+  ReportCommand report(out_, err_, isatty(STDOUT_FILENO) == 1);
+  return report.Run(line_, model_->configs()[static_cast<size_t>(index)], ReadDatabaseTls());
+}
+
+DatabaseTlsSetting ControlTool::ReadDatabaseTls() const {
   // The database is reached as the collector reaches it, TLS included.
   Registry store(registry_file_);
-  DatabaseTlsSetting tls;
-  if (store.Open(Registry::OpenMode::kExisting)) tls = DatabaseTlsSetting::Read(store);
-  ReportCommand report(out_, err_, isatty(STDOUT_FILENO) == 1);
-  return report.Run(line_, model_->configs()[static_cast<size_t>(index)], tls);
+  if (!store.Open(Registry::OpenMode::kExisting)) return {};
+  return DatabaseTlsSetting::Read(store);
 }
 
 }  // namespace callsink

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config/database_tls_setting.h"
 #include "manager/collector_service_probe.h"
 #include "manager/manager_model.h"
 #include "manager/memory_status_list.h"
@@ -32,6 +33,8 @@ namespace callsink {
 //   database tls [MODE] [--ca FILE] [--cert FILE --key FILE]
 //   report groups|agents|abandoned --config N [--from ...] [--until ...]
 //     [--interval ...] [--time-zone ...] [--server ...] [--group ...] [--format ...]
+//   database add-indexes --config N
+//   retention [DAYS|off]
 //
 // Results go to `out`, errors and prompts to `err`. A password is only ever
 // read from standard input and never printed. Used on the main thread.
@@ -66,9 +69,13 @@ class ControlTool {
   int Remove();
   int Apply();
   int Data();
+  int Database();
+  int Retention();
   int DataServers(const ConfigRow& config);
   int DataDrop(const ConfigRow& config, const std::optional<std::string>& server);
   int Report();
+  // How the database sessions use TLS, as the store says (off without one).
+  DatabaseTlsSetting ReadDatabaseTls() const;
 
   // Checks the words after the command and the options it accepts; prints
   // the usage error and returns false when they do not fit.

@@ -9,6 +9,7 @@
 #include <istream>
 #include <iterator>
 #include <ostream>
+#include <utility>
 
 namespace callsink {
 namespace {
@@ -72,6 +73,17 @@ bool Terminal::ReadPassword(std::string* password) {
   }
   if (!password->empty() && password->back() == '\r') password->pop_back();
   return read;
+}
+
+void Terminal::ShowProgress(const std::string& line) {
+  if (!interactive_) return;
+  // Back to the line's start and cleared to its end.
+  err_ << "\r\33[K" << line << std::flush;
+  progress_shown_ = true;
+}
+
+void Terminal::EndProgress() {
+  if (std::exchange(progress_shown_, false)) err_ << "\n";
 }
 
 }  // namespace callsink

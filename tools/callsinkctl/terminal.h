@@ -25,11 +25,17 @@ class Terminal {
   // terminal. False when there is no line to read.
   bool ReadPassword(std::string* password);
 
+  // On a terminal: replaces the progress line with `line`; elsewhere
+  // nothing. EndProgress ends a progress line shown, if any.
+  void ShowProgress(const std::string& line);
+  void EndProgress();
+
  private:
   std::istream& in_;
   std::ostream& err_;
   const bool interactive_;
   bool assume_yes_ = false;
+  bool progress_shown_ = false;
 };
 
 }  // namespace callsink

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -158,6 +159,25 @@ class tst_CDataDropDlg : public QObject {
     QCOMPARE(server, QStringLiteral("db.example"));
     QCOMPARE(chosen.has_value(), result >= 0);
     if (chosen) QCOMPARE(*chosen, size_t(result));
+  }
+
+  void progressShowsEachTablesRowsSoFarUntilTheEnd() {
+    QWidget window;
+    CDataDropDlg dialog(&window);
+    test::AnswerNextModal<CDataDropDlg>([&](CDataDropDlg& shown) {
+      Combo(&shown)->setCurrentIndex(1);
+      QTest::mouseClick(Button(&shown, 1), Qt::LeftButton);
+    });
+    QVERIFY(dialog.DoModal("db.example", {"All", "10.0.0.5"}));
+    dialog.ShowProgress("stock_calls", 10000);
+    dialog.ShowProgress("stock_calls", 12000);
+    dialog.ShowProgress("stock_cdr", 5);
+    QVERIFY(dialog.progress() != nullptr);
+    QVERIFY(dialog.progress()->isVisible());
+    QCOMPARE(dialog.progress()->labelText(),
+             QStringLiteral("Rows deleted of 10.0.0.5:\nstock_calls: 12000\nstock_cdr: 5"));
+    dialog.EndProgress();
+    QVERIFY(dialog.progress() == nullptr);
   }
 
   void resetDbListsTheServerNamesOfTheDatabase() {
