@@ -1,8 +1,6 @@
 #include "board/board_http.h"
 
-#include <sys/socket.h>
-
-#include <httplib.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,60 +11,63 @@
 namespace callsink {
 namespace {
 
-// Viewers poll every few seconds: one request per connection, so that no
-// idle kept-alive connection holds a serving thread between two polls.
+// Viewers poll every few seconds: answered side by side, one request per
+// connection (see WebSite::keep_alive).
 constexpr size_t kServingThreads = 8;
-constexpr time_t kReadTimeoutSeconds = 5;
 // The page runs only its own script and style and talks only to us.
 constexpr const char* kPagePolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
     "img-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 
-std::vector<std::string> Values(const httplib::Request& request, const char* name) {
+std::vector<std::string> Values(const WebRequest& request, const char* name) {
   std::vector<std::string> values;
   const auto [first, last] = request.params.equal_range(name);
   for (auto value = first; value != last; ++value) values.push_back(value->second);
   return values;
 }
 
-void Serve(httplib::Server* server, const char* path, std::string_view content, const char* type) {
-  server->Get(path, [content, type](const httplib::Request&, httplib::Response& response) {
-    response.set_header("Content-Security-Policy", kPagePolicy);
-    response.set_header("Cache-Control", "no-cache");
-    response.set_content(content.data(), content.size(), type);
-  });
+WebRoute Asset(const char* path, std::string_view content, const char* type) {
+  WebRoute route{path, path, type, {}, {}};
+  route.answer = [content, type](const WebRequest&) {
+    return WebAnswer{200,
+                     {{"Content-Security-Policy", kPagePolicy},
+                      {"Cache-Control", "no-cache"},
+                      {"X-Content-Type-Options", "nosniff"}},
+                     std::string(content),
+                     type};
+  };
+  return route;
 }
 
 }  // namespace
 
-std::unique_ptr<httplib::Server> BoardHttp::CreateServer(const SnapshotCache& cache,
-                                                         const BoardSettings& settings) {
-  auto server = std::make_unique<httplib::Server>();
-  server->new_task_queue = [] { return new httplib::ThreadPool(kServingThreads); };
-  server->set_read_timeout(kReadTimeoutSeconds);
-  server->set_keep_alive_max_count(1);
-  // Without the library's SO_REUSEPORT: a second board on the same port
-  // fails to listen instead of taking every other request.
-  server->set_socket_options([](int socket_fd) {
-    const int on = 1;
-    setsockopt(socket_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  });
-  server->set_default_headers({{"X-Content-Type-Options", "nosniff"}});
-  Serve(server.get(), "/", BoardPage::Html(), "text/html; charset=utf-8");
-  Serve(server.get(), "/board.css", BoardPage::Css(), "text/css; charset=utf-8");
-  Serve(server.get(), "/board.js", BoardPage::Script(), "text/javascript; charset=utf-8");
+WebSite BoardHttp::Site(const SnapshotCache& cache, const BoardSettings& settings) {
+  WebSite site{"callsinkboard", "1", {}};
+  site.serving_threads = kServingThreads;
+  site.keep_alive = false;
+  site.routes.push_back(Asset("/", BoardPage::Html(), "text/html; charset=utf-8"));
+  site.routes.push_back(Asset("/board.css", BoardPage::Css(), "text/css; charset=utf-8"));
+  site.routes.push_back(Asset("/board.js", BoardPage::Script(), "text/javascript; charset=utf-8"));
   auto bodies = std::make_shared<BoardBodies>(cache, settings);
-  server->Get("/api/board", [bodies](const httplib::Request& request, httplib::Response& response) {
+  WebRoute api{"/api/board", "/api/board", "application/json", {}, {}};
+  api.answer = [bodies](const WebRequest& request) {
     const auto body = bodies->For(Values(request, "server"), Values(request, "group"));
-    response.set_header("ETag", body->tag);
-    response.set_header("Cache-Control", "no-cache");
-    if (request.get_header_value("If-None-Match") == body->tag) {
-      response.status = 304;
-      return;
+    WebAnswer answer{
+        200,
+        {{"ETag", body->tag}, {"Cache-Control", "no-cache"}, {"X-Content-Type-Options", "nosniff"}},
+        {},
+        {}};
+    const auto asked = request.headers.find("if-none-match");
+    if (asked != request.headers.end() && asked->second == body->tag) {
+      answer.status = 304;
+      return answer;
     }
-    response.set_content(body->json, "application/json");
-  });
-  return server;
+    answer.body = body->json;
+    answer.content_type = "application/json";
+    return answer;
+  };
+  site.routes.push_back(std::move(api));
+  return site;
 }
 
 }  // namespace callsink

@@ -96,8 +96,7 @@ bool BoardSettings::Set(const std::string& key, const std::string& value, std::s
   } else if (key == "queued-call-state") {
     good = number(&queued_call_state, -1000000, 1000000);
   } else if (key == "web-config") {
-    *error = "web-config: TLS and basic authentication are not supported by this version yet";
-    return false;
+    web_config = value;
   } else if (key == "password") {
     *error = "a password is never given itself: use password-file";
     return false;

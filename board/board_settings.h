@@ -28,6 +28,9 @@ struct BoardSettings {
   std::map<int, std::string> status_names = {
       {0, "Logged out"}, {1, "Available"}, {2, "Busy"}, {3, "Wrap-up"}, {4, "Break"}};
   int queued_call_state = 1;  // the call state of a call waiting in a queue
+  // A web configuration file (TLS, basic authentication) as the collector's
+  // endpoint takes; "": plain HTTP.
+  std::string web_config;
 
   // Reads the file (the one --config names, or kDefaultFile, which may be
   // missing) and the flags of `arguments` (without the program's name).

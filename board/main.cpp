@@ -1,5 +1,4 @@
 // callsinkboard: the supervisors' live wallboard over acd_db.
-#include <httplib.h>
 #include <signal.h>
 
 #include <chrono>
@@ -13,6 +12,7 @@
 #include "board/board_settings.h"
 #include "board/local_clock.h"
 #include "board/snapshot_cache.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -22,6 +22,7 @@ constexpr const char* kUsage =
     "                     [--service-level SECONDS] [--service-level-target PERCENT]\n"
     "                     [--longest-wait-limit SECONDS] [--refresh SECONDS]\n"
     "                     [--status-names \"CODE:NAME,...\"] [--queued-call-state CODE]\n"
+    "                     [--web-config FILE]\n"
     "Settings are read from /etc/callsink/board.conf (key = value, the flags' names)\n"
     "and then from the flags.\n";
 
@@ -59,21 +60,23 @@ int main(int argc, char** argv) {
 
   SnapshotCache cache(settings, std::chrono::seconds(settings.refresh_seconds));
   cache.Start();
-  const std::unique_ptr<httplib::Server> server = BoardHttp::CreateServer(cache, settings);
-  if (!server->bind_to_port(settings.listen_host, settings.listen_port)) {
-    std::fprintf(stderr, "callsinkboard: cannot listen on %s:%d\n", settings.listen_host.c_str(),
-                 settings.listen_port);
+  // The web configuration file is followed while the board runs: a renewed
+  // certificate needs no restart, a spoilt file stops the serving.
+  WebServer server(
+      BoardHttp::Site(cache, settings), settings.web_config,
+      [](const std::string& line) { std::fprintf(stderr, "callsinkboard: %s\n", line.c_str()); });
+  if (!server.Start(settings.listen_host, settings.listen_port, &error)) {
+    std::fprintf(stderr, "callsinkboard: cannot serve on %s:%d: %s\n", settings.listen_host.c_str(),
+                 settings.listen_port, error.c_str());
     return 1;
   }
-  std::thread serving([&server] { server->listen_after_bind(); });
-  std::printf("callsinkboard: serving http://%s:%d/\n", settings.listen_host.c_str(),
-              settings.listen_port);
+  std::printf("callsinkboard: serving %s://%s:%d/\n",
+              settings.web_config.empty() ? "http" : "https", settings.listen_host.c_str(),
+              server.port());
   std::fflush(stdout);
   int signal_number = 0;
   sigwait(&stops, &signal_number);
-  while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  server->stop();
-  serving.join();
+  server.Stop();
   cache.Stop();
   return 0;
 }

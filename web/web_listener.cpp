@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <httplib.h>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -103,10 +104,13 @@ bool WebListener::MakeServer(std::string* error) {
 }
 
 void WebListener::AddRoutes() {
-  server_->new_task_queue = [] { return new httplib::ThreadPool(1); };
+  server_->new_task_queue = [threads = site_.serving_threads] {
+    return new httplib::ThreadPool(threads);
+  };
   server_->set_read_timeout(kReadTimeoutSeconds);
   // An idle kept-alive connection holds up Stop until its time is over.
   server_->set_keep_alive_timeout(kKeepAliveSeconds);
+  if (!site_.keep_alive) server_->set_keep_alive_max_count(1);
   // The library's default also sets SO_REUSEPORT, which would let a second
   // program listen on the same port and answer every other request. Only
   // SO_REUSEADDR stays, so that a restart listens again at once.
@@ -129,11 +133,33 @@ void WebListener::AddRoutes() {
           return httplib::Server::HandlerResponse::Handled;
         });
   }
+  bool own_landing_page = false;
   for (const WebRoute& route : site_.routes) {
-    server_->Get(route.path, [&route](const httplib::Request&, httplib::Response& response) {
-      response.set_content(route.body(), route.content_type);
-    });
+    own_landing_page = own_landing_page || route.path == "/";
+    server_->Get(route.path,
+                 [&route](const httplib::Request& request, httplib::Response& response) {
+                   if (!route.answer) {
+                     response.set_content(route.body(), route.content_type);
+                     return;
+                   }
+                   WebRequest asked;
+                   asked.params.insert(request.params.begin(), request.params.end());
+                   for (const auto& [name, value] : request.headers) {
+                     std::string lower = name;
+                     for (char& c : lower)
+                       c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                     asked.headers.emplace(std::move(lower), value);
+                   }
+                   WebAnswer answer = route.answer(asked);
+                   response.status = answer.status;
+                   for (const auto& [name, value] : answer.headers)
+                     response.set_header(name, value);
+                   if (!answer.body.empty() || !answer.content_type.empty()) {
+                     response.set_content(std::move(answer.body), answer.content_type);
+                   }
+                 });
   }
+  if (own_landing_page) return;
   server_->Get("/", [this](const httplib::Request&, httplib::Response& response) {
     response.set_content(site_.LandingPage(), "text/html; charset=utf-8");
   });

@@ -30,9 +30,9 @@
 #include "platform/activity_log.h"
 #include "store/acd_database.h"
 #include "store/mysql_connection.h"
-#include "tests/support/free_port.h"
 #include "tests/support/mariadb_server.h"
 #include "tests/support/temp_dir.h"
+#include "web/web_server.h"
 
 namespace callsink {
 namespace {
@@ -100,10 +100,13 @@ void Viewers(const BoardSettings& settings) {
   constexpr auto kLength = std::chrono::seconds(20);
   SnapshotCache cache(settings, kPoll);
   cache.Start();
-  const auto server = BoardHttp::CreateServer(cache, settings);
-  const int port = test::FreePort();
-  server->bind_to_port("127.0.0.1", port);
-  std::thread serving([&] { server->listen_after_bind(); });
+  WebServer server(BoardHttp::Site(cache, settings), "", [](const std::string&) {});
+  std::string error;
+  if (!server.Start("127.0.0.1", 0, &error)) {
+    std::fprintf(stderr, "board_bench: %s\n", error.c_str());
+    return;
+  }
+  const int port = server.port();
   const uint64_t first = cache.Latest().sequence;
   std::atomic<int> full{0}, unchanged{0}, failed{0};
   std::atomic<int64_t> slowest_us{0};
@@ -145,8 +148,7 @@ void Viewers(const BoardSettings& settings) {
   for (std::thread& viewer : viewers) viewer.join();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const uint64_t taken = cache.Latest().sequence - first;
-  server->stop();
-  serving.join();
+  server.Stop();
   cache.Stop();
   std::printf(
       "%d viewers polling every 2 s for %.1f s: %llu snapshots taken (%.2f per 2 s); "

@@ -45,8 +45,6 @@ TEST(BoardSettingsTest, FileThenFlagsAndWhatIsRefused) {
        std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"--password", "x"}, "a password is never given itself: use password-file"},
            {{"--password-file", missing}, "cannot read the password file " + missing},
-           {{"--web-config", "web.conf"},
-            "web-config: TLS and basic authentication are not supported by this version yet"},
            {{"--service-level-target", "101"},
             "the value of service-level-target does not read: 101"},
            {{"--listen", "127.0.0.1:http"}, "the value of listen does not read: 127.0.0.1:http"},

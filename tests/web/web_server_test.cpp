@@ -81,8 +81,9 @@ class WebServerTest : public ::testing::TestWithParam<EndpointCase> {
   bool StartServer(const std::string& text, std::string* error) {
     WriteConfig(text);
     server_ = std::make_unique<WebServer>(
-        WebSite{
-            "testsite", "1.2.3", {{"/metrics", "Metrics", "text/plain", [] { return "up 1\n"; }}}},
+        WebSite{"testsite",
+                "1.2.3",
+                {{"/metrics", "Metrics", "text/plain", [] { return "up 1\n"; }, {}}}},
         config_file_,
         [this](const std::string& line) {
           const std::lock_guard<std::mutex> lock(mutex_);
