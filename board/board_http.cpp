@@ -6,6 +6,7 @@
 
 #include "board/board_bodies.h"
 #include "board/board_page.h"
+#include "board/board_reports.h"
 #include "board/snapshot_cache.h"
 
 namespace callsink {
@@ -67,6 +68,13 @@ WebSite BoardHttp::Site(const SnapshotCache& cache, const BoardSettings& setting
     return answer;
   };
   site.routes.push_back(std::move(api));
+  site.routes.push_back(Asset("/reports", BoardPage::ReportsHtml(), "text/html; charset=utf-8"));
+  site.routes.push_back(
+      Asset("/reports.js", BoardPage::ReportsScript(), "text/javascript; charset=utf-8"));
+  auto reports = std::make_shared<const BoardReports>(settings);
+  WebRoute report{"/api/report", "/api/report", "text/csv", {}, {}};
+  report.answer = [reports](const WebRequest& request) { return reports->Answer(request); };
+  site.routes.push_back(std::move(report));
   return site;
 }
 

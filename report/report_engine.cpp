@@ -294,4 +294,21 @@ bool ReportEngine::Abandoned(const ReportParameters& parameters,
   return true;
 }
 
+std::optional<ReportSheet> ReportEngine::Sheet(std::string_view kind,
+                                               const ReportParameters& parameters) {
+  if (kind == "groups") {
+    std::vector<GroupRow> rows;
+    if (!Groups(parameters, &rows)) return std::nullopt;
+    return ReportSheet::OfGroups(rows, parameters.time_zone);
+  }
+  if (kind == "agents") {
+    std::vector<AgentRow> rows;
+    if (!Agents(parameters, &rows)) return std::nullopt;
+    return ReportSheet::OfAgents(rows, parameters.time_zone);
+  }
+  std::vector<AbandonedCall> calls;
+  if (!Abandoned(parameters, &calls)) return std::nullopt;
+  return ReportSheet::OfAbandoned(calls, parameters.time_zone);
+}
+
 }  // namespace callsink

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "report/report_parameters.h"
 #include "report/report_rows.h"
+#include "report/report_sheet.h"
 
 namespace callsink {
 
@@ -51,6 +53,9 @@ class ReportEngine {
   bool Agents(const ReportParameters& parameters, std::vector<AgentRow>* rows);
   // The calls that ended without an agent, in the order they came in.
   bool Abandoned(const ReportParameters& parameters, std::vector<AbandonedCall>* calls);
+  // The report `kind` names ("groups", "agents" or "abandoned") as a sheet;
+  // nothing when it cannot be read (error() says why).
+  std::optional<ReportSheet> Sheet(std::string_view kind, const ReportParameters& parameters);
 
   const std::string& error() const { return error_; }
 

@@ -35,8 +35,8 @@ def sql(statement):
     env = server_env()
     subprocess.run(["/usr/bin/mariadb", "--default-character-set=latin1",
                     "-S", env["MARIADB_SOCKET"], "-u" + env["MARIADB_ADMIN_USER"],
-                    "-p" + env["MARIADB_ADMIN_PASSWORD"], "acd_db", "-e", statement],
-                   check=True)
+                    "acd_db", "-e", statement],
+                   env=dict(os.environ, MYSQL_PWD=env["MARIADB_ADMIN_PASSWORD"]), check=True)
 
 
 def board_json(query=""):
@@ -112,6 +112,32 @@ def page_shows_json(driver):
     return shown == [expected_text(group) for group in data["groups"]] and shown
 
 
+def reports(driver):
+    """The report page: the table shows the cells of the CSV it offers, and
+    the offered file is the CSV /api/report answers (callsinkctl's bytes)."""
+    driver.get(URL + "reports")
+    driver.find_element("name", "kind").send_keys("Groups")
+    driver.find_element("name", "interval").send_keys("Day")
+    driver.find_element("css selector", "button[type=submit]").click()
+    cells = wait(driver, "the groups report's table", lambda d: d.execute_script(
+        "const link = document.getElementById('download');"
+        "if (link.hidden) return null;"
+        "return {href: link.getAttribute('href'), rows: [...document.querySelectorAll("
+        "'#sheet tr')].map(tr => [...tr.children].map(td => td.textContent))};"))
+    with urllib.request.urlopen(URL.rstrip("/") + cells["href"]) as response:
+        assert "attachment" in response.headers["Content-Disposition"]
+        data = response.read().decode("latin-1")
+    with urllib.request.urlopen(URL.rstrip("/") + cells["href"].replace("&download=1", "")) as r:
+        assert r.read().decode("latin-1") == data, "the download is the shown report"
+    import csv
+    import io
+    assert list(csv.reader(io.StringIO(data, newline=""))) == cells["rows"], (data, cells)
+    groups = [row[1] for row in cells["rows"][1:]]
+    assert sorted(groups) == sorted([HOSTILE, "Sales"]), groups
+    assert driver.execute_script("return document.querySelectorAll('#sheet img').length") == 0
+    print("report page shows its CSV:", len(cells["rows"]) - 1, "rows", flush=True)
+
+
 def main():
     now = "UNIX_TIMESTAMP()"
     sql("INSERT INTO stock_time (Serv_Name, TimeDiff) VALUES ('acd1.example', 0)")
@@ -167,6 +193,8 @@ def main():
         subprocess.run([SCRIPT, "restart", FOLDER], check=True)
         wait(driver, "the database back",
              lambda d: page(d)["status"] == "" and not page(d)["stale"], 30)
+
+        reports(driver)
 
         driver.get(URL + "?group=Sales&screen=wall")
         wait(driver, "only Sales on the wall screen", lambda d: (

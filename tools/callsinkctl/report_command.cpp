@@ -70,21 +70,7 @@ int ReportCommand::Run(const CommandLine& line, const ConfigRow& config,
   }
 
   ReportEngine engine(connection);
-  std::optional<ReportSheet> sheet;
-  if (kind == "groups") {
-    std::vector<GroupRow> rows;
-    if (engine.Groups(*parameters, &rows))
-      sheet = ReportSheet::OfGroups(rows, parameters->time_zone);
-  } else if (kind == "agents") {
-    std::vector<AgentRow> rows;
-    if (engine.Agents(*parameters, &rows))
-      sheet = ReportSheet::OfAgents(rows, parameters->time_zone);
-  } else {
-    std::vector<AbandonedCall> calls;
-    if (engine.Abandoned(*parameters, &calls)) {
-      sheet = ReportSheet::OfAbandoned(calls, parameters->time_zone);
-    }
-  }
+  const std::optional<ReportSheet> sheet = engine.Sheet(kind, *parameters);
   if (!sheet) return Fail("cannot read the report from " + host + ": " + engine.error());
   if (sheet->lines().empty()) {
     err_ << "callsinkctl: no data for the " << kind << " report in "
