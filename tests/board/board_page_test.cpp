@@ -7,12 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/activity_log.h"
-#include "store/acd_database.h"
+#include "tests/board/board_system.h"
 #include "tests/support/child_process.h"
-#include "tests/support/free_port.h"
-#include "tests/support/mariadb_server.h"
-#include "tests/support/sql_client.h"
 #include "tests/support/temp_dir.h"
 
 namespace callsink::test {
@@ -30,46 +26,21 @@ TEST(BoardPageTest, EveryFigureChangesDatabaseAwayHostileNames) {
       GTEST_SKIP() << needed << " missing (scripts/install-deps.sh installs it)";
     }
   }
-  MariaDbServer server;
-  server.Start();
-  CALLSINK_REQUIRE_MARIADB(server.env());
-  const MariaDbEnv& env = *server.env();
-  env.ExportToClientLibrary();
-  TempDir dir;
-  TempDir::MakeFolder(dir / "logs");
-  const std::filesystem::path previous_folder = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());  // the store's log goes to logs/
-  {
-    // The tables as the collector makes them.
-    ActivityLog log;
-    ASSERT_TRUE(log.Open("store"));
-    AcdDatabase store(&log);
-    ASSERT_TRUE(store.Connect("localhost", env.admin_user, env.admin_password));
-    ASSERT_TRUE(store.CreateTables());
-  }
-  std::filesystem::current_path(previous_folder);
-  SqlClient admin(env);
-  ASSERT_TRUE(admin.Exec("CREATE USER 'board_reader'@'%' IDENTIFIED BY 'reader'"));
-  ASSERT_TRUE(admin.Exec("GRANT SELECT ON acd_db.* TO 'board_reader'@'%'"));
-  TempDir::WriteFile(dir / "password", "reader\n");
-
-  const int port = FreePort();
-  ASSERT_NE(port, 0);
-  const std::string address = "127.0.0.1:" + std::to_string(port);
-  ChildProcess board(std::string(std::getenv("CALLSINK_BIN")) + "/callsinkboard",
-                     {"--config", "/dev/null", "--listen", address, "--database",
-                      "127.0.0.1:" + std::to_string(env.port), "--user", "board_reader",
-                      "--password-file", dir / "password", "--time-zone", "UTC", "--refresh", "1"},
-                     {}, {}, dir / "board.log");
+  BoardSystem system;
+  CALLSINK_REQUIRE_MARIADB(system.database_env());
+  ASSERT_TRUE(system.StartBoard({"--refresh", "1"}));
+  const std::string& address = system.address();
+  const TempDir& dir = system.dir();
   const std::string data = std::getenv("CALLSINK_TEST_DATA");
-  ChildProcess check(kPython, {data + "/board/board_page_check.py"},
-                     {"BOARD_URL=http://" + address + "/", "MARIADB_DIR=" + server.folder(),
-                      "MARIADB_SCRIPT=" + data + "/support/mariadb/mariadb-instance.sh"},
-                     {}, dir / "check.log");
+  ChildProcess check(
+      kPython, {data + "/board/board_page_check.py"},
+      {"BOARD_URL=http://" + address + "/", "MARIADB_DIR=" + system.database().folder(),
+       "MARIADB_SCRIPT=" + data + "/support/mariadb/mariadb-instance.sh"},
+      {}, dir / "check.log");
   EXPECT_EQ(check.WaitExit(300000), std::optional<int>(0))
       << TempDir::ReadFile(dir / "check.log") << "\nboard:\n"
-      << TempDir::ReadFile(dir / "board.log");
-  EXPECT_TRUE(board.Running()) << TempDir::ReadFile(dir / "board.log");
+      << system.BoardLog();
+  EXPECT_TRUE(system.BoardRunning()) << system.BoardLog();
 }
 
 }  // namespace

@@ -6,41 +6,22 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <filesystem>
 #include <string>
 
-#include "platform/activity_log.h"
 #include "report/report_engine.h"
 #include "report/report_request.h"
-#include "store/acd_database.h"
 #include "store/mysql_connection.h"
-#include "tests/support/child_process.h"
-#include "tests/support/free_port.h"
-#include "tests/support/mariadb_server.h"
+#include "tests/board/board_system.h"
 #include "tests/support/sql_client.h"
-#include "tests/support/temp_dir.h"
 
 namespace callsink::test {
 namespace {
 
 TEST(BoardReportsTest, SheetsAreTheEnginesBytesAndBadRequestsAreNamed) {
-  MariaDbServer server;
-  server.Start();
-  CALLSINK_REQUIRE_MARIADB(server.env());
-  const MariaDbEnv& env = *server.env();
-  env.ExportToClientLibrary();
-  TempDir dir;
-  TempDir::MakeFolder(dir / "logs");
-  const std::filesystem::path previous_folder = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
-  {
-    ActivityLog log;
-    ASSERT_TRUE(log.Open("store"));
-    AcdDatabase store(&log);
-    ASSERT_TRUE(store.Connect("localhost", env.admin_user, env.admin_password));
-    ASSERT_TRUE(store.CreateTables());
-  }
-  std::filesystem::current_path(previous_folder);
+  BoardSystem system;
+  CALLSINK_REQUIRE_MARIADB(system.database_env());
+  ASSERT_TRUE(system.StartBoard());
+  const MariaDbEnv& env = *system.database_env();
   SqlClient admin(env);
   // 2024-06-03 08:00 UTC and after: answered, abandoned, in two groups.
   ASSERT_TRUE(admin.Exec(
@@ -49,19 +30,9 @@ TEST(BoardReportsTest, SheetsAreTheEnginesBytesAndBadRequestsAreNamed) {
       "('acd1', 'Sales, \"East\"', '1001', 1717401900, 600, '+491', '{1}', 3, 1, 10),"
       "('acd1', 'Sales, \"East\"', '', 1717403000, 0, '+49 \\\"3\\\", \xe9', '{2}', 3, 3, 45),"
       "('acd1', 'Kundendienst M\xfcller', '1002', 1717404000, 300, '+494', '{3}', 3, 1, 5)"));
-  ASSERT_TRUE(admin.Exec("CREATE USER 'board_reader'@'%' IDENTIFIED BY 'reader'"));
-  ASSERT_TRUE(admin.Exec("GRANT SELECT ON acd_db.* TO 'board_reader'@'%'"));
-  TempDir::WriteFile(dir / "password", "reader\n");
-  const int port = FreePort();
-  ASSERT_NE(port, 0);
-  ChildProcess board(std::string(std::getenv("CALLSINK_BIN")) + "/callsinkboard",
-                     {"--config", "/dev/null", "--listen", "127.0.0.1:" + std::to_string(port),
-                      "--database", "127.0.0.1:" + std::to_string(env.port), "--user",
-                      "board_reader", "--password-file", dir / "password", "--time-zone", "UTC"},
-                     {}, {}, dir / "board.log");
-  httplib::Client client("127.0.0.1", port);
+  httplib::Client client("127.0.0.1", system.port());
   ASSERT_TRUE(WaitUntil(10000, [&] { return client.Get("/reports") != nullptr; }))
-      << TempDir::ReadFile(dir / "board.log");
+      << system.BoardLog();
 
   MySqlConnection direct;
   ASSERT_TRUE(direct.Open("localhost", env.admin_user, env.admin_password));
@@ -106,7 +77,7 @@ TEST(BoardReportsTest, SheetsAreTheEnginesBytesAndBadRequestsAreNamed) {
     EXPECT_EQ(answer->status, r.status) << r.query;
     EXPECT_NE(answer->body.find(r.says), std::string::npos) << r.query << ": " << answer->body;
   }
-  EXPECT_TRUE(board.Running()) << TempDir::ReadFile(dir / "board.log");
+  EXPECT_TRUE(system.BoardRunning()) << system.BoardLog();
 }
 
 }  // namespace
