@@ -5,9 +5,10 @@
 
 namespace callsink {
 
-// The board's wall clock: the process's time zone, which Use sets once at
-// the start (before any other thread runs), read through the C library and
-// the system's tzdata.
+// The board's wall clock: one time zone of the system's tzdata, which Use
+// sets once at the start (before any other thread runs), read through the
+// report engine's TimeZone, so that the snapshot and the report page never
+// change the process's zone under each other.
 class LocalClock {
  public:
   // Makes `zone` (an IANA name of /usr/share/zoneinfo, or "" for the host's
